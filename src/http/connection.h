@@ -1,0 +1,87 @@
+#pragma once
+// A buffered TCP connection: received bytes gather in an input buffer, out of
+// which lines and counted or until-close byte runs are read; their
+// consumption drives the three transfer events.
+//
+// One thread requests at a time. Disconnect() may also come from a transfer
+// event (same thread) or from another thread while the requester waits in a
+// read: then the socket is only shut down and marked closed, and the objects
+// the requester uses stay alive until it has left them.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "stream.h"
+#include "work_mode.h"
+
+namespace kalvoran {
+
+enum TMaxLineAction { maException, maSplit };
+
+class Connection {
+ public:
+  using WorkBeginHandler = std::function<void(TWorkMode mode, std::int64_t expected)>;
+  using WorkHandler = std::function<void(TWorkMode mode, std::int64_t countSoFar)>;
+  using WorkEndHandler = std::function<void(TWorkMode mode)>;
+  using StatusHandler = std::function<void(int status, const std::string& text)>;
+
+  Connection();
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // Settings, changed only by the requesting thread between reads.
+  int ReadTimeout = 0;  // ms per wait for data; 0 = no limit
+  int MaxLineLength = 16384;
+  TMaxLineAction MaxLineAction = maException;
+
+  // Opens the connection; timeoutMs -1 or 0 = the system's own connect time-out.
+  void Connect(const std::string& host, int port, int timeoutMs);
+  // Whether the connection is open, after noticing a close by the peer.
+  bool Connected();
+  // Bytes received into the input buffer, 0 when the connection closed, -1 on
+  // a time-out that does not raise. timeoutMs -1 = ReadTimeout.
+  int ReadFromSocket(bool raiseIfClosed, int timeoutMs = -1, bool raiseOnTimeout = true);
+  // A line without its LF (and a CR before it). timeoutMs -1 = ReadTimeout,
+  // maxLength -1 = MaxLineLength. Returns an empty line, leaving the partial
+  // line buffered, when the peer closed before the line ended.
+  std::string ReadLn(int timeoutMs = -1, int maxLength = -1);
+  // The last ReadLn returned early because the connection closed.
+  bool ReadLnClosedEarly() const { return readLnClosedEarly_; }
+  // count >= 0: exactly count bytes (the target sized to position + count
+  // first). readUntilClose: until the peer closes.
+  void ReadStream(Stream& target, std::int64_t count, bool readUntilClose);
+
+  void Write(std::string_view bytes);
+  void WriteLn(std::string_view text);
+  // Writes gather while the write buffer is open; closing sends them in one write.
+  void OpenWriteBuffer(int threshold = -1);
+  void CloseWriteBuffer();
+  void CancelWriteBuffer();
+
+  // A 1 ms read that notices a connection the peer has closed meanwhile.
+  void CheckForGracefulDisconnect(bool raiseIfClosed = false);
+  // Safe from the transfer events and from another thread.
+  void Disconnect();
+
+  std::size_t InputBufferSize() const;
+
+  // Work accounting: fire the transfer events at nesting level 1.
+  void BeginWork(TWorkMode mode, std::int64_t expected);
+  void DoWork(TWorkMode mode, std::int64_t count);
+  void EndWork(TWorkMode mode);
+
+  WorkBeginHandler OnWorkBegin;
+  WorkHandler OnWork;
+  WorkEndHandler OnWorkEnd;
+  StatusHandler OnStatus;              // nobody assigns it in the program
+  std::function<void()> OnDisconnected;
+
+ private:
+  bool readLnClosedEarly_ = false;
+  // The rest belongs to the implementation.
+};
+
+}  // namespace kalvoran

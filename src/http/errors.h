@@ -1,0 +1,76 @@
+#pragma once
+// The error kinds that end a request. Every one carries a fixed English
+// message; callers catch them all alike (HttpError, or std::exception).
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace kalvoran {
+
+class HttpError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+  // The kind's own name, e.g. "ESocketError", for diagnostics and tools.
+  virtual const char* Kind() const noexcept = 0;
+};
+
+#define KALVORAN_FIXED_ERROR(Name, Message)                         \
+  class Name : public HttpError {                                   \
+   public:                                                          \
+    Name() : HttpError(Message) {}                                  \
+    const char* Kind() const noexcept override { return #Name; }    \
+  }
+
+KALVORAN_FIXED_ERROR(EConnClosedGracefully, "Connection Closed Gracefully.");
+KALVORAN_FIXED_ERROR(ENotConnected, "Not Connected");
+KALVORAN_FIXED_ERROR(EReadTimeout, "Read Timeout");
+KALVORAN_FIXED_ERROR(EMaxLineLengthExceeded, "Max line length exceeded.");
+KALVORAN_FIXED_ERROR(EConnectTimeout, "Connect timed out.");
+KALVORAN_FIXED_ERROR(ECannotAllocateSocket, "Cannot allocate socket.");
+KALVORAN_FIXED_ERROR(ECouldNotBindSocket,
+                     "Could not bind socket. Address and port are already in use.");
+#undef KALVORAN_FIXED_ERROR
+
+// The text of a Windows socket error code; empty for codes without one.
+std::string SocketErrorText(int code);
+
+// "Socket Error # " + code + CR LF + text.
+class ESocketError : public HttpError {
+ public:
+  explicit ESocketError(int code);
+  int Code() const noexcept { return code_; }
+  const char* Kind() const noexcept override { return "ESocketError"; }
+
+ private:
+  int code_;
+};
+
+class EClientError : public HttpError {
+ public:
+  explicit EClientError(const std::string& message) : HttpError(message) {}
+  const char* Kind() const noexcept override { return "EClientError"; }
+};
+
+// A non-2xx or redirect answer: the status line as received is the message,
+// the body as read is the error text.
+class EHttpProtocolError : public HttpError {
+ public:
+  EHttpProtocolError(int code, const std::string& statusLine, std::string errorText)
+      : HttpError(statusLine), code_(code), errorText_(std::move(errorText)) {}
+  int ErrorCode() const noexcept { return code_; }
+  const std::string& ErrorMessage() const noexcept { return errorText_; }
+  const char* Kind() const noexcept override { return "EHttpProtocolError"; }
+
+ private:
+  int code_;
+  std::string errorText_;
+};
+
+// A target stream that cannot be written, sized or closed (disk full, folder gone).
+class EStreamError : public HttpError {
+ public:
+  explicit EStreamError(const std::string& message) : HttpError(message) {}
+  const char* Kind() const noexcept override { return "EStreamError"; }
+};
+
+}  // namespace kalvoran

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Sets up what is missing, then builds and runs every test three times:
+# a normal build, an AddressSanitizer + UndefinedBehaviorSanitizer build,
+# and a ThreadSanitizer build of the core (Qt itself is not instrumented).
+# Usage: ./test.sh [normal|asan|tsan]...   (default: all three)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+. tools/setup-packages.sh
+kalvoran_install_packages build test
+
+jobs=$(nproc 2>/dev/null || echo 2)
+builds=("$@")
+[ ${#builds[@]} -gt 0 ] || builds=(normal asan tsan)
+
+run_build() {
+  local name=$1; shift
+  local dir=build/$name
+  echo "== $name build"
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  echo "== $name tests"
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 300)
+}
+
+# Newer kernels randomise mmap more than the sanitizer runtimes of this
+# toolchain expect; without this they abort at start-up with a mapping error.
+if [ "$(cat /proc/sys/vm/mmap_rnd_bits 2>/dev/null || echo 0)" -gt 28 ]; then
+  sysctl -qw vm.mmap_rnd_bits=28 2>/dev/null || true
+fi
+
+export QT_QPA_PLATFORM=offscreen
+for b in "${builds[@]}"; do
+  case $b in
+    normal) run_build normal ;;
+    asan)   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+            run_build asan -DKALVORAN_SANITIZE=ON ;;
+    tsan)   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+            run_build tsan -DKALVORAN_TSAN=ON -DKALVORAN_BUILD_APP=OFF ;;
+    *) echo "unknown build: $b (normal, asan, tsan)" >&2; exit 2 ;;
+  esac
+done
+echo "== all builds passed: ${builds[*]}"
