@@ -1,0 +1,360 @@
+#include "scripted_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace kalvoran::test {
+
+Script& Script::Add(Step step) {
+  steps_.push_back(std::move(step));
+  return *this;
+}
+Script& Script::ReadHead() {
+  return Add({Step::kReadHead, {}, 0});
+}
+Script& Script::Read(std::size_t count) {
+  return Add({Step::kRead, {}, count});
+}
+Script& Script::Send(std::string bytes) {
+  return Add({Step::kSend, std::move(bytes), 0});
+}
+Script& Script::SendBytewise(std::string bytes) {
+  return Add({Step::kSendBytewise, std::move(bytes), 0});
+}
+Script& Script::SendRepeated(std::string pattern, std::size_t totalBytes) {
+  return Add({Step::kSendRepeated, std::move(pattern), totalBytes});
+}
+Script& Script::Pause(int milliseconds) {
+  return Add({Step::kPause, {}, static_cast<std::size_t>(milliseconds < 0 ? 0 : milliseconds)});
+}
+Script& Script::Close() {
+  return Add({Step::kClose, {}, 0});
+}
+Script& Script::Reset() {
+  return Add({Step::kReset, {}, 0});
+}
+Script& Script::WaitForClientClose() {
+  return Add({Step::kWaitForClientClose, {}, 0});
+}
+Script& Script::Signal() {
+  return Add({Step::kSignal, {}, 0});
+}
+Script& Script::WaitForRelease() {
+  return Add({Step::kWaitForRelease, {}, 0});
+}
+
+namespace {
+
+[[noreturn]] void Fail(const char* what) {
+  throw std::runtime_error(std::string("scripted server: ") + what + ": " + std::strerror(errno));
+}
+
+enum class Wait { kReady, kStopped, kTimedOut };
+
+// Waits for `events` on fd (or only for the time-out when fd < 0), giving up
+// as soon as the wake descriptor turns readable.
+Wait PollWith(int fd, short events, int wakeFd, int timeoutMs) {
+  pollfd fds[2] = {{wakeFd, POLLIN, 0}, {fd, events, 0}};
+  for (;;) {
+    int n = ::poll(fds, fd >= 0 ? 2 : 1, timeoutMs);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Wait::kStopped;
+    if (n == 0) return Wait::kTimedOut;
+    if (fds[0].revents != 0) return Wait::kStopped;
+    return Wait::kReady;
+  }
+}
+
+}  // namespace
+
+ScriptedServer::ScriptedServer(std::chrono::milliseconds lifetime)
+    : deadline_(std::chrono::steady_clock::now() + lifetime) {
+  int wake[2];
+  if (::pipe2(wake, O_CLOEXEC) != 0) Fail("pipe2");
+  wakeRead_ = wake[0];
+  wakeWrite_ = wake[1];
+  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (listenFd_ < 0) {
+    ::close(wakeRead_);
+    ::close(wakeWrite_);
+    Fail("socket");
+  }
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  socklen_t len = sizeof addr;
+  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(listenFd_, 16) != 0 ||
+      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    int saved = errno;
+    ::close(listenFd_);
+    ::close(wakeRead_);
+    ::close(wakeWrite_);
+    errno = saved;
+    Fail("listen");
+  }
+  port_ = ntohs(addr.sin_port);
+  acceptThread_ = std::thread([this] { AcceptLoop(); });
+}
+
+ScriptedServer::~ScriptedServer() {
+  Stop();
+  ::close(listenFd_);
+  ::close(wakeRead_);
+  ::close(wakeWrite_);
+}
+
+void ScriptedServer::AddScript(Script script) {
+  std::lock_guard lock(mutex_);
+  scripts_.push_back(std::move(script));
+}
+
+int ScriptedServer::AcceptedConnections() const {
+  std::lock_guard lock(mutex_);
+  return accepted_;
+}
+
+int ScriptedServer::FinishedConnections() const {
+  std::lock_guard lock(mutex_);
+  return finished_;
+}
+
+std::string ScriptedServer::Received(int connection) const {
+  std::lock_guard lock(mutex_);
+  if (connection < 0 || connection >= static_cast<int>(received_.size())) return {};
+  return received_[connection];
+}
+
+int ScriptedServer::Signals() const {
+  std::lock_guard lock(mutex_);
+  return signals_;
+}
+
+bool ScriptedServer::WaitFor(std::chrono::milliseconds limit, const std::function<bool()>& done) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, limit, done);
+}
+
+bool ScriptedServer::WaitForConnections(int count, std::chrono::milliseconds limit) {
+  return WaitFor(limit, [&] { return accepted_ >= count; });
+}
+
+bool ScriptedServer::WaitForFinished(int count, std::chrono::milliseconds limit) {
+  return WaitFor(limit, [&] { return finished_ >= count; });
+}
+
+bool ScriptedServer::WaitForSignals(int count, std::chrono::milliseconds limit) {
+  return WaitFor(limit, [&] { return signals_ >= count; });
+}
+
+void ScriptedServer::Release() {
+  std::lock_guard lock(mutex_);
+  ++releases_;
+  changed_.notify_all();
+}
+
+bool ScriptedServer::Stopping() const {
+  std::lock_guard lock(mutex_);
+  return stopping_;
+}
+
+void ScriptedServer::Stop() {
+  std::call_once(stopOnce_, [this] {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+      changed_.notify_all();
+    }
+    char byte = 1;
+    // The pipe is never read, so one byte keeps it readable for every poller.
+    while (::write(wakeWrite_, &byte, 1) < 0 && errno == EINTR) {
+    }
+    acceptThread_.join();
+    for (auto& worker : workers_) worker.join();
+  });
+}
+
+void ScriptedServer::AcceptLoop() {
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline_ - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    Wait w = PollWith(listenFd_, POLLIN, wakeRead_, static_cast<int>(left.count()) + 1);
+    if (w == Wait::kStopped) return;
+    if (w == Wait::kTimedOut) continue;
+    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) continue;  // the client gave up already, or EINTR
+    int index;
+    {
+      std::lock_guard lock(mutex_);
+      index = accepted_++;
+      received_.emplace_back();
+      changed_.notify_all();
+    }
+    workers_.emplace_back([this, index, fd] { Serve(index, fd); });
+  }
+  // Lifetime over: wake every script and every waiting test.
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    changed_.notify_all();
+  }
+  char byte = 1;
+  while (::write(wakeWrite_, &byte, 1) < 0 && errno == EINTR) {
+  }
+}
+
+void ScriptedServer::Serve(int index, int fd) {
+  Script script;
+  {
+    std::lock_guard lock(mutex_);
+    if (index < static_cast<int>(scripts_.size())) script = scripts_[index];
+  }
+  std::string pending;  // received, not yet taken by a read step
+
+  // Receives once; false when the client closed/reset or the server stops.
+  auto receive = [&]() -> bool {
+    for (;;) {
+      char buf[16384];
+      ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      if (n > 0) {
+        pending.append(buf, static_cast<std::size_t>(n));
+        std::lock_guard lock(mutex_);
+        received_[index].append(buf, static_cast<std::size_t>(n));
+        changed_.notify_all();
+        return true;
+      }
+      if (n == 0) return false;
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      if (PollWith(fd, POLLIN, wakeRead_, -1) != Wait::kReady) return false;
+    }
+  };
+  auto sendAll = [&](const char* data, std::size_t size) -> bool {
+    while (size > 0) {
+      ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+      if (n > 0) {
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (PollWith(fd, POLLOUT, wakeRead_, -1) != Wait::kReady) return false;
+        continue;
+      }
+      return false;
+    }
+    return true;
+  };
+  auto pause = [&](int ms) { return PollWith(-1, 0, wakeRead_, ms) == Wait::kTimedOut; };
+
+  bool reset = false;
+  bool closed = false;
+  bool ok = true;
+  for (const auto& step : script.Steps()) {
+    if (!ok || closed || Stopping()) break;
+    switch (step.kind) {
+      case Script::Step::kReadHead: {
+        std::size_t end = 0;
+        while ((end = pending.find("\r\n\r\n")) == std::string::npos && (ok = receive())) {
+        }
+        if (ok) pending.erase(0, end + 4);
+        break;
+      }
+      case Script::Step::kRead:
+        while (pending.size() < step.count && (ok = receive())) {
+        }
+        if (ok) pending.erase(0, step.count);
+        break;
+      case Script::Step::kSend:
+        ok = sendAll(step.bytes.data(), step.bytes.size());
+        break;
+      case Script::Step::kSendBytewise: {
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        for (std::size_t i = 0; ok && i < step.bytes.size(); ++i) {
+          ok = sendAll(&step.bytes[i], 1) && pause(2);
+        }
+        break;
+      }
+      case Script::Step::kSendRepeated: {
+        if (step.bytes.empty()) break;
+        std::string block;
+        while (block.size() < 65536) block += step.bytes;
+        std::size_t left = step.count;
+        while (ok && (step.count == 0 || left > 0)) {
+          std::size_t n = step.count == 0 ? block.size() : std::min(left, block.size());
+          ok = sendAll(block.data(), n);
+          left -= step.count == 0 ? 0 : n;
+        }
+        // Running out of takers ends an endless run normally.
+        if (step.count == 0) {
+          ok = true;
+          closed = true;
+        }
+        break;
+      }
+      case Script::Step::kPause:
+        ok = pause(static_cast<int>(step.count));
+        break;
+      case Script::Step::kClose:
+        closed = true;
+        break;
+      case Script::Step::kReset:
+        reset = closed = true;
+        break;
+      case Script::Step::kWaitForClientClose:
+        while (receive()) {
+        }
+        closed = true;
+        break;
+      case Script::Step::kSignal: {
+        std::lock_guard lock(mutex_);
+        ++signals_;
+        changed_.notify_all();
+        break;
+      }
+      case Script::Step::kWaitForRelease: {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return releases_ > 0 || stopping_; });
+        if (releases_ > 0) --releases_;
+        ok = !stopping_;
+        break;
+      }
+    }
+  }
+
+  if (reset) {
+    linger hard{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  } else {
+    // Unread bytes at close would turn the FIN into a RST: take (and record)
+    // what the client has sent so far first.
+    ::shutdown(fd, SHUT_WR);
+    for (;;) {
+      char buf[16384];
+      ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      std::lock_guard lock(mutex_);
+      received_[index].append(buf, static_cast<std::size_t>(n));
+    }
+  }
+  ::close(fd);
+  std::lock_guard lock(mutex_);
+  ++finished_;
+  changed_.notify_all();
+}
+
+}  // namespace kalvoran::test

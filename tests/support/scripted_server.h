@@ -1,0 +1,144 @@
+#pragma once
+// A loopback TCP server for tests that plays a script per accepted connection.
+//
+// It listens on 127.0.0.1 with a port of the system's choice, accepts on its
+// own thread and runs each connection's script on a thread of its own. Every
+// byte a connection receives is recorded. The server stops by itself once its
+// lifetime has passed (10 s unless told otherwise) and when it is destroyed;
+// either way every thread is joined and every descriptor closed.
+//
+// Connection i (counted from 0 in accept order) plays the i-th script added;
+// a connection without a script is closed at once. A script that runs to its
+// end closes the connection gracefully (FIN), unless its last step was
+// Reset(). A step that fails because the client went away, or because the
+// server stops, ends the script early.
+//
+// Example:
+//   test::ScriptedServer server;
+//   server.AddScript(test::Script()
+//                        .ReadHead()
+//                        .Send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n")
+//                        .SendBytewise("hello")
+//                        .Close());
+//   ... connect to 127.0.0.1:server.Port() and talk ...
+//   server.WaitForFinished(1);
+//   EXPECT_EQ(server.Received(0).substr(0, 4), "GET ");
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kalvoran::test {
+
+class Script {
+ public:
+  // Reads until the received bytes hold CR LF CR LF; bytes after it stay
+  // for the next read step.
+  Script& ReadHead();
+  // Reads exactly count bytes.
+  Script& Read(std::size_t count);
+  // Sends the bytes (as few packets as the system makes of them).
+  Script& Send(std::string bytes);
+  // Sends one byte per packet: Nagle off and a short pause after each byte.
+  Script& SendBytewise(std::string bytes);
+  // Sends the pattern over and over, totalBytes in all; 0 = until the client
+  // stops taking them (closes or resets) or the server stops.
+  Script& SendRepeated(std::string pattern, std::size_t totalBytes);
+  Script& Pause(int milliseconds);
+  // Graceful close: FIN after everything sent; the script ends here.
+  Script& Close();
+  // Abortive close: RST (SO_LINGER with 0 s); the script ends here.
+  Script& Reset();
+  // Reads (and records) until the client closes or resets its end.
+  Script& WaitForClientClose();
+  // Counts one signal that a test can wait for (WaitForSignals).
+  Script& Signal();
+  // Waits until the test calls Release() once for this step.
+  Script& WaitForRelease();
+
+  struct Step {
+    enum Kind {
+      kReadHead,
+      kRead,
+      kSend,
+      kSendBytewise,
+      kSendRepeated,
+      kPause,
+      kClose,
+      kReset,
+      kWaitForClientClose,
+      kSignal,
+      kWaitForRelease
+    };
+    Kind kind;
+    std::string bytes;
+    std::size_t count = 0;
+  };
+  const std::vector<Step>& Steps() const { return steps_; }
+
+ private:
+  Script& Add(Step step);
+  std::vector<Step> steps_;
+};
+
+class ScriptedServer {
+ public:
+  // Starts listening at once; throws std::runtime_error when it cannot.
+  explicit ScriptedServer(std::chrono::milliseconds lifetime = std::chrono::seconds(10));
+  ~ScriptedServer();
+  ScriptedServer(const ScriptedServer&) = delete;
+  ScriptedServer& operator=(const ScriptedServer&) = delete;
+
+  int Port() const { return port_; }
+  // Scripts for the next connections, in accept order; add them before the
+  // client connects.
+  void AddScript(Script script);
+
+  int AcceptedConnections() const;
+  // Connections whose script has ended and whose socket is closed.
+  int FinishedConnections() const;
+  // Everything connection i has received so far ("" for an unknown i).
+  std::string Received(int connection) const;
+  int Signals() const;
+
+  // Each of these waits at most `limit` and tells whether the state came.
+  bool WaitForConnections(int count, std::chrono::milliseconds limit = std::chrono::seconds(5));
+  bool WaitForFinished(int count, std::chrono::milliseconds limit = std::chrono::seconds(5));
+  bool WaitForSignals(int count, std::chrono::milliseconds limit = std::chrono::seconds(5));
+
+  // Lets one waiting WaitForRelease step (or the next one to come) go on.
+  void Release();
+  // Ends all scripts, closes every socket and joins the threads. Idempotent.
+  void Stop();
+
+ private:
+  void AcceptLoop();
+  void Serve(int index, int fd);
+  bool WaitFor(std::chrono::milliseconds limit, const std::function<bool()>& done);
+  bool Stopping() const;
+
+  int listenFd_ = -1;
+  int wakeRead_ = -1;  // readable once Stop() wrote to wakeWrite_
+  int wakeWrite_ = -1;
+  int port_ = 0;
+  std::chrono::steady_clock::time_point deadline_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stopping_ = false;
+  std::vector<Script> scripts_;
+  std::vector<std::string> received_;
+  int accepted_ = 0;
+  int finished_ = 0;
+  int signals_ = 0;
+  int releases_ = 0;
+  std::vector<std::thread> workers_;  // touched only by the accept thread and Stop()
+  std::thread acceptThread_;
+  std::once_flag stopOnce_;
+};
+
+}  // namespace kalvoran::test
