@@ -8,9 +8,9 @@
 namespace kalvoran {
 
 struct KeyDescriptor {
-  std::int32_t ServerIndex = 0;  // 0, 1, 2 choose a download server
-  bool DeleteFlag = true;        // false only for field 2 exactly "noo"
-  std::string Cesta;             // the server-side folder, verbatim
+  std::int32_t ServerIndex = 0;    // 0, 1, 2 choose a download server
+  bool DeleteFlag = true;          // false only for field 2 exactly "noo"
+  std::string Cesta;               // the server-side folder, verbatim
   std::vector<std::string> Files;  // up to the first empty item
   std::string RunFile;
 };
