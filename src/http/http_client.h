@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "http_request.h"
 #include "http_response.h"
 #include "stream.h"
 #include "work_mode.h"
@@ -37,6 +38,17 @@ class HttpClient {
   const HttpResponse& Response() const;
 
   std::int64_t Tag = 0;  // the caller's; the client never reads it
+
+  // Settings. The program keeps the defaults: HTTP/1.1, cookies kept, no
+  // time-outs. Redirects are never followed, there is no proxy, no
+  // authentication and no TLS.
+  TProtocolVersion ProtocolVersion = pv1_1;  // also chooses the keep-alive rule
+  bool AllowCookies = true;
+  int ReadTimeout = 0;  // ms per wait for data and for connecting; 0 = no limit
+
+  // After every response head has been read and parsed (a skipped 100 one
+  // included), before its body; for diagnostics.
+  std::function<void(HttpClient& sender)> OnResponseHead;
 
   WorkBeginHandler OnWorkBegin;
   WorkHandler OnWork;

@@ -1,0 +1,262 @@
+#include "http_client.h"
+
+#include <limits>
+
+#include "chunk_size.h"
+#include "connection.h"
+#include "cookie_jar.h"
+#include "errors.h"
+#include "header_list.h"
+#include "internet_date.h"
+#include "memory_stream.h"
+#include "response_head.h"
+#include "uri.h"
+
+namespace kalvoran {
+
+namespace {
+
+// An error body must come within this long per wait, whatever ReadTimeout is.
+constexpr int kErrorBodyTimeoutMs = 2000;
+
+void CheckTargetRoom(const Stream& target, std::int64_t count) {
+  if (count > std::numeric_limits<std::int64_t>::max() - target.Position()) {
+    throw EStreamError("Stream size out of range");
+  }
+}
+
+}  // namespace
+
+struct HttpClient::Impl {
+  explicit Impl(HttpClient& owner);
+  ~Impl();
+
+  void DoRequest(const std::string& url, Stream& target);
+  void PrepareRequest(const std::string& url);
+  void OpenConnection();
+  void WriteRequest();
+  void ReadResponseHead();
+  void ReadBody(Stream& target);
+  void ReadChunkedBody(Stream& target);
+  [[noreturn]] void FailWithErrorBody();
+  void EndRequest(bool inStep);
+
+  HttpClient& owner;
+  Connection connection;
+  std::string host;  // of the open or next connection
+  int port = 80;
+  bool keepAlive = true;  // the last response let the connection stay open
+  Uri uri;                // the current address; relative ones resolve against it
+  HttpRequest request;
+  HttpResponse response;
+  std::unique_ptr<CookieJar> jar;
+};
+
+HttpClient::Impl::Impl(HttpClient& o) : owner(o) {
+  uri.Port = "80";
+  connection.OnWorkBegin = [this](TWorkMode mode, std::int64_t expected) {
+    if (owner.OnWorkBegin) owner.OnWorkBegin(owner, mode, expected);
+  };
+  connection.OnWork = [this](TWorkMode mode, std::int64_t count) {
+    if (owner.OnWork) owner.OnWork(owner, mode, count);
+  };
+  connection.OnWorkEnd = [this](TWorkMode mode) {
+    if (owner.OnWorkEnd) owner.OnWorkEnd(owner, mode);
+  };
+}
+
+HttpClient::Impl::~Impl() {
+  try {
+    connection.Disconnect();
+  } catch (...) {  // nothing left to tell anyone
+  }
+}
+
+void HttpClient::Impl::DoRequest(const std::string& url, Stream& target) {
+  response.ContentStream = &target;
+  // Whether the connection stands between two exchanges: a request that
+  // failed halfway leaves unread bytes that must not pass for the next
+  // response, so such a connection is never kept.
+  bool inStep = true;
+  try {
+    PrepareRequest(url);
+    OpenConnection();
+    inStep = false;
+    WriteRequest();
+    ReadResponseHead();
+
+    const int code = response.ResponseCode;
+    const int d = code / 100;
+    if ((d == 3 && code != 304) || !response.Location.empty() || d != 2) {
+      FailWithErrorBody();
+    }
+    if (!connection.Connected()) throw EClientError("Undefined situation");
+    if (code != 204) ReadBody(target);
+    inStep = true;
+  } catch (const EHttpProtocolError&) {
+    response.ContentStream = nullptr;
+    EndRequest(true);
+    throw;
+  } catch (...) {
+    response.ContentStream = nullptr;
+    EndRequest(inStep);
+    throw;
+  }
+  response.ContentStream = nullptr;
+  EndRequest(true);
+}
+
+void HttpClient::Impl::PrepareRequest(const std::string& url) {
+  request = HttpRequest{};
+  PrepareUri(uri, url);
+  request.Username = uri.Username;
+  request.Password = uri.Password;
+  request.Url = RequestTarget(uri);
+  request.Host = HostHeader(uri);
+  request.ContentLength = -1;
+  if (owner.ProtocolVersion == pv1_0) request.Connection = "keep-alive";
+  if (jar) request.Cookie = jar->CookieHeader(uri.Host, uri.Path, NowUtc());
+}
+
+void HttpClient::Impl::OpenConnection() {
+  // A port that is no number can name no socket address.
+  const std::optional<std::int64_t> parsed = ParseDecimal(uri.Port);
+  if (!parsed || *parsed < 0 || *parsed > 65535) throw ESocketError(10049);
+  const int uriPort = static_cast<int>(*parsed);
+  if (!EqualsNoCase(uri.Host, host) || uriPort != port) {
+    connection.Disconnect();
+    host = uri.Host;
+    port = uriPort;
+  }
+  if (EqualsNoCase(uri.Protocol, "https")) throw EClientError("IOHandler value is not valid");
+
+  if (!keepAlive) connection.Disconnect();
+  connection.CheckForGracefulDisconnect(false);
+  connection.ReadTimeout = owner.ReadTimeout;
+  if (!connection.Connected()) connection.Connect(host, port, owner.ReadTimeout);
+}
+
+void HttpClient::Impl::WriteRequest() {
+  const std::string head = RequestHead(request, owner.ProtocolVersion);
+  connection.OpenWriteBuffer(-1);
+  try {
+    connection.Write(head);
+    connection.CloseWriteBuffer();
+  } catch (...) {
+    connection.CancelWriteBuffer();
+    throw;
+  }
+}
+
+void HttpClient::Impl::ReadResponseHead() {
+  do {
+    response.ResponseText = connection.ReadLn();
+    response.RawHeaders.Clear();
+    try {
+      for (std::string line = connection.ReadLn(); !line.empty(); line = connection.ReadLn()) {
+        response.RawHeaders.AddLine(std::move(line));
+      }
+    } catch (const EConnClosedGracefully&) {
+      // The server closed during the headers: what came is the whole head.
+      connection.Disconnect();
+    }
+    const std::int64_t now = NowUtc();
+    FillResponseFields(response, now);
+    if (owner.AllowCookies) {
+      if (!jar) jar = std::make_unique<CookieJar>();
+      jar->Store(response.RawHeaders, uri.Host, now);
+    }
+    response.ResponseCode = ParseResponseCode(response.ResponseText);
+    if (owner.OnResponseHead) owner.OnResponseHead(owner);
+  } while (response.ResponseCode == 100);
+}
+
+void HttpClient::Impl::ReadBody(Stream& target) {
+  if (response.ContentLength > 0) {
+    CheckTargetRoom(target, response.ContentLength);
+    try {
+      connection.ReadStream(target, response.ContentLength, false);
+    } catch (const EConnClosedGracefully&) {
+      // A body cut short by the server's close still counts as read; the
+      // caller judges the shorter target.
+    }
+  } else if (response.RawHeaders.Value("Transfer-Encoding").find("chunked") != std::string::npos) {
+    ReadChunkedBody(target);
+  } else if (!response.HasContentLength) {
+    connection.ReadStream(target, -1, true);
+  }
+}
+
+void HttpClient::Impl::ReadChunkedBody(Stream& target) {
+  std::int64_t size = ParseChunkSize(connection.ReadLn());
+  while (size > 0) {
+    CheckTargetRoom(target, size);
+    connection.ReadStream(target, size, false);
+    // A Disconnect during the chunk ends the body early, without an error.
+    if (!connection.Connected()) return;
+    connection.ReadLn();
+    size = ParseChunkSize(connection.ReadLn());
+  }
+  connection.ReadLn();
+}
+
+void HttpClient::Impl::FailWithErrorBody() {
+  MemoryStream body;
+  Stream* const target = response.ContentStream;
+  const int timeout = connection.ReadTimeout;
+  response.ContentStream = &body;
+  connection.ReadTimeout = kErrorBodyTimeoutMs;
+  try {
+    ReadBody(body);
+  } catch (...) {
+    connection.ReadTimeout = timeout;
+    response.ContentStream = target;
+    throw;
+  }
+  connection.ReadTimeout = timeout;
+  response.ContentStream = target;
+  throw EHttpProtocolError(response.ResponseCode, response.ResponseText, body.TakeData());
+}
+
+void HttpClient::Impl::EndRequest(bool inStep) {
+  try {
+    bool keep = false;
+    if (inStep && connection.Connected()) {
+      const std::string_view conn = Trim(response.Connection);
+      const std::string_view proxy = Trim(response.ProxyConnection);
+      if (owner.ProtocolVersion == pv1_1) {
+        keep = !EqualsNoCase(conn, "close") && !EqualsNoCase(proxy, "close");
+      } else {
+        keep = EqualsNoCase(conn, "keep-alive") || EqualsNoCase(proxy, "keep-alive");
+      }
+    }
+    keepAlive = keep;
+    if (!keep) connection.Disconnect();
+  } catch (...) {
+    keepAlive = false;
+  }
+}
+
+HttpClient::HttpClient() : impl_(std::make_unique<Impl>(*this)) {}
+
+HttpClient::~HttpClient() = default;
+
+void HttpClient::Get(const std::string& url, Stream& target) {
+  impl_->DoRequest(url, target);
+}
+
+std::string HttpClient::Get(const std::string& url) {
+  MemoryStream body;
+  impl_->DoRequest(url, body);
+  return body.TakeData();
+}
+
+void HttpClient::Disconnect() {
+  impl_->connection.Disconnect();
+}
+
+const HttpResponse& HttpClient::Response() const {
+  return impl_->response;
+}
+
+}  // namespace kalvoran
