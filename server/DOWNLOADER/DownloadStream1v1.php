@@ -1,0 +1,33 @@
+<?php
+// Serves files/<Cesta>/<Subor> as a binary download with its length. A file
+// that is not served gets the content type "error" (with a short body, so
+// that the downloader reads it and stops the job).
+
+declare(strict_types=1);
+require __DIR__ . '/../lib/downloader.php';
+
+$file = kd_registered() ? kd_requested_file(kd_query('Cesta'), kd_query('Subor')) : null;
+$handle = $file === null ? false : @fopen($file, 'rb');
+if ($handle === false) {
+    header('Content-Type: error');
+    echo 'File not available';
+    exit;
+}
+
+if (($_GET['Zmazat'] ?? '') === 'true') {
+    $marks = kd_marks_root();
+    if (!is_dir($marks)) {
+        @mkdir($marks, 0777, true);
+    }
+    @touch(kd_mark_path($file));
+}
+
+// Stream the file as it is: never the whole of it in memory.
+while (ob_get_level() > 0) {
+    ob_end_clean();
+}
+set_time_limit(0);
+header('Content-Type: application/octet-stream');
+header('Content-Length: ' . fstat($handle)['size']);
+fpassthru($handle);
+fclose($handle);

@@ -1,0 +1,51 @@
+#pragma once
+// The folder "Kalvoran Downloader" under the working directory: its temporary
+// file "tmp.tmp" and the final names of the saved files. File names are
+// Windows-1250 text from the key; on disk they are UTF-8.
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "job_files.h"
+#include "temp_file_stream.h"
+
+namespace kalvoran {
+
+inline constexpr const char* kDownloadFolderName = "Kalvoran Downloader";
+inline constexpr const char* kTempFileName = "tmp.tmp";
+
+// Whether a listed name stays a plain file in the folder: no separator of any
+// platform ("/", "\"), no drive or stream marker (":"), no NUL, not "." or
+// "..", not empty. Keys are the same everywhere, so the rule is too.
+bool IsPlainFileName(std::string_view cp1250Name);
+
+class DownloadFolder {
+ public:
+  explicit DownloadFolder(JobFiles& files) : files_(files) {}
+  ~DownloadFolder();
+  DownloadFolder(const DownloadFolder&) = delete;
+  DownloadFolder& operator=(const DownloadFolder&) = delete;
+
+  // Creates the folder under workingDirectory when it is missing (a failure
+  // there shows later, when the temporary file cannot be created) and opens it.
+  void Open(const std::string& workingDirectory);
+
+  // Removes whatever stands at "tmp.tmp" and creates it anew, exclusively.
+  // Raises EStreamError when that fails.
+  std::unique_ptr<TempFileStream> CreateTemp();
+
+  // Gives "tmp.tmp" the name, or the first of 1_name, 2_name, ... that is
+  // free. Returns the prefix used ("" or "<c>_"), or nothing when the rename
+  // fails for another reason than a taken name (the file keeps "tmp.tmp").
+  std::optional<std::string> SaveTempAs(std::string_view cp1250Name);
+
+  // Deletes "tmp.tmp" if it exists; failures are ignored.
+  void RemoveTemp();
+
+ private:
+  JobFiles& files_;
+  int dirFd_ = -1;
+};
+
+}  // namespace kalvoran

@@ -1,0 +1,238 @@
+#include "download_thread.h"
+
+#include <utility>
+#include <vector>
+
+#include "cancel_flag.h"
+#include "funkcie.h"
+#include "key_descriptor.h"
+#include "statistics.h"
+
+namespace kalvoran {
+namespace {
+
+constexpr std::size_t kKeyLineLimit = 4096;
+
+// Line 1 without its line end, at most kKeyLineLimit characters.
+std::string FirstKeyLine(const std::string& text) {
+  const std::size_t end = text.find_first_of("\r\n");
+  return text.substr(0, std::min(end, kKeyLineLimit));
+}
+
+}  // namespace
+
+TDownloadThread::TDownloadThread(JobWindow& window, DownloadJobOptions options)
+    : window_(window),
+      options_(std::move(options)),
+      files_(options_.Files != nullptr ? *options_.Files : SystemJobFiles()),
+      folder_(files_) {}
+
+TDownloadThread::~TDownloadThread() {
+  if (!thread_.joinable()) return;
+  if (!Finished()) {
+    // The program is closing in the middle of the job: cut the request the
+    // worker waits in. A connection still being opened at the first attempt
+    // is caught by the next one.
+    terminated_ = true;
+    CancelFlag = true;
+    do {
+      aborter_.Abort();
+    } while (!WaitFor(std::chrono::milliseconds(50)));
+  }
+  thread_.join();
+}
+
+void TDownloadThread::Start() {
+  if (thread_.joinable()) return;
+  thread_ = std::thread([this] { Run(); });
+}
+
+bool TDownloadThread::Finished() const {
+  std::lock_guard lock(mutex_);
+  return finished_;
+}
+
+bool TDownloadThread::WaitFor(std::chrono::milliseconds limit) {
+  std::unique_lock lock(mutex_);
+  return finishedChanged_.wait_for(lock, limit, [this] { return finished_; });
+}
+
+void TDownloadThread::Run() {
+  try {
+    Execute();
+  } catch (...) {
+    // Nothing may escape the thread; an unforeseen failure ends the job as
+    // interrupted, with the temporary stream closed first.
+    TakeTemp().reset();
+    CancelFlag = true;
+    Publish(2);
+  }
+  try {
+    DoTerminate();
+  } catch (...) {
+  }
+  {
+    std::lock_guard lock(mutex_);
+    finished_ = true;
+  }
+  finishedChanged_.notify_all();
+}
+
+void TDownloadThread::Publish(int result) {
+  int running = -1;
+  ReturnValue.compare_exchange_strong(running, result);
+}
+
+std::unique_ptr<TempFileStream> TDownloadThread::TakeTemp() {
+  return std::unique_ptr<TempFileStream>(temp_.exchange(nullptr));
+}
+
+void TDownloadThread::CloseTemporaryStream() {
+  if (auto stream = TakeTemp()) {
+    try {
+      stream->Close();
+    } catch (...) {
+    }
+  }
+}
+
+void TDownloadThread::Execute() {
+  CancelFlag = false;
+  deleteFlag_ = true;
+  client_ = std::make_unique<HttpClient>();
+  window_.StartJobTimer();
+
+  std::vector<std::string> files;
+  try {
+    key_ = FirstKeyLine(window_.KeyLine());
+    KeyDescriptor descriptor = ReadKeyDescriptor(UnscrambleKey(key_));
+    base_ = BaseAddress(options_.Servers, descriptor.ServerIndex);
+    deleteFlag_ = descriptor.DeleteFlag;
+    cesta_ = std::move(descriptor.Cesta);
+    files = std::move(descriptor.Files);
+    runFile_ = std::move(descriptor.RunFile);
+  } catch (...) {
+    CancelFlag = true;
+    Publish(1);
+    return;
+  }
+
+  if (!CancelFlag) {
+    folder_.Open(options_.WorkingDirectory);
+    client_->OnWorkBegin = [this](HttpClient& sender, TWorkMode mode, std::int64_t expected) {
+      window_.ZaciatokStahovania(sender, mode, expected);
+    };
+    client_->OnWork = [this](HttpClient& sender, TWorkMode mode, std::int64_t count) {
+      window_.Stahovanie(sender, mode, count);
+    };
+    client_->OnWorkEnd = [this](HttpClient& sender, TWorkMode mode) {
+      window_.KoniecStahovania(sender, mode);
+    };
+    window_.SetFileCount(static_cast<int>(files.size()));
+
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      if (!FetchFile(static_cast<std::int64_t>(i), files[i])) {
+        CancelFlag = true;
+        Publish(2);
+        return;
+      }
+      if (CancelFlag) break;
+    }
+
+    client_->Disconnect();
+    if (!CancelFlag) {
+      SendStats(
+          key_, options_.Servers.StatisticsHost, [this] { return window_.LangCode(); }, &aborter_);
+    }
+  }
+
+  if (CancelFlag) {
+    window_.SetFileCount(1);
+    client_->Tag = 0;
+  }
+  Publish(0);
+}
+
+bool TDownloadThread::FetchFile(std::int64_t index, const std::string& name) {
+  // A name that would leave the folder, or reach into a sub-folder of it, is
+  // refused before anything is asked of the server.
+  if (!IsPlainFileName(name)) return false;
+
+  std::unique_ptr<TempFileStream> created;
+  try {
+    created = folder_.CreateTemp();
+  } catch (...) {
+    return false;
+  }
+  TempFileStream& stream = *created;
+  temp_.store(created.release());
+
+  bool ok = true;
+  client_->Tag = index;
+  try {
+    const AbortableRequest request(&aborter_, *client_);
+    if (request.Allowed()) {
+      client_->Get(DownloadAddress(base_, deleteFlag_, cesta_, name), stream);
+    } else {
+      ok = false;
+    }
+  } catch (...) {
+    ok = false;
+  }
+
+  // Close before anything else is decided; the stream is gone afterwards.
+  std::int64_t written = -1;
+  if (auto taken = TakeTemp()) {
+    written = taken->BytesWritten();
+    try {
+      taken->Close();
+    } catch (...) {
+      ok = false;
+    }
+  } else {
+    ok = false;
+  }
+  // A refused file (content type "error") or a job being stopped.
+  if (!ok || CancelFlag) return false;
+  // A server that closes early leaves the Get without an error but with a
+  // short body: that file is incomplete and must not be saved.
+  const HttpResponse& response = client_->Response();
+  if (response.HasContentLength && response.ContentLength >= 0 &&
+      written != response.ContentLength) {
+    return false;
+  }
+
+  const bool namedRunFile = runFile_ == name;
+  const std::optional<std::string> prefix = folder_.SaveTempAs(name);
+  if (!prefix) return false;
+  if (namedRunFile) runFile_ = *prefix + name;
+
+  if (deleteFlag_) CleanUp(name);
+  return true;
+}
+
+void TDownloadThread::CleanUp(const std::string& name) {
+  try {
+    HttpClient cleaner;
+    const AbortableRequest request(&aborter_, cleaner);
+    if (!request.Allowed()) return;
+    cleaner.Get(CleanerAddress(base_, cesta_, name));
+    cleaner.Disconnect();
+  } catch (...) {
+    // The server's housekeeping is not the job's concern.
+  }
+}
+
+void TDownloadThread::DoTerminate() {
+  try {
+    if (client_) client_->Disconnect();
+  } catch (...) {
+  }
+  CancelFlag = true;
+  if (ReturnValue != 0) {
+    CloseTemporaryStream();
+    folder_.RemoveTemp();
+  }
+}
+
+}  // namespace kalvoran

@@ -1,0 +1,119 @@
+#pragma once
+// The worker of one download job: reads the key, fetches every listed file
+// into the download folder through "tmp.tmp", gives each its final name, asks
+// the server to clean up when the key says so, sends the statistics report
+// and publishes the job's result in ReturnValue:
+//   -1 running, 0 success, 1 unreadable key, 2 a transfer failed or was refused.
+//
+// Life of a worker, as the window uses it:
+//   auto worker = std::make_unique<TDownloadThread>(window);   // suspended
+//   currentWorker = std::move(worker);   // the previous one is destroyed here
+//   currentWorker->Start();
+//   ... the job timer polls currentWorker->ReturnValue ...
+// The object stays readable after its thread ended, until the next job
+// replaces it. Its destructor joins the thread: a thread that has finished is
+// joined at once; one that still runs (the program closing mid-job) is
+// stopped first by disconnecting whatever request it waits in, so the join is
+// short and no thread outlives the object. The window must therefore outlive
+// the worker, and no JobWindow callback may wait for the user-interface
+// thread (see job_window.h).
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "download_folder.h"
+#include "http_client.h"
+#include "job_files.h"
+#include "job_window.h"
+#include "request_aborter.h"
+#include "server_addresses.h"
+#include "temp_file_stream.h"
+
+namespace kalvoran {
+
+// Where a job goes. The program always uses the defaults; tests point a job
+// at a local server, a folder of their own and failing file operations.
+struct DownloadJobOptions {
+  ServerAddresses Servers = ServerAddresses::Fixed();
+  // The folder that holds "Kalvoran Downloader": the working directory.
+  std::string WorkingDirectory = ".";
+  JobFiles* Files = nullptr;  // nullptr: the real file system
+};
+
+class TDownloadThread {
+ public:
+  // Suspended: nothing runs until Start().
+  explicit TDownloadThread(JobWindow& window, DownloadJobOptions options = {});
+  ~TDownloadThread();
+  TDownloadThread(const TDownloadThread&) = delete;
+  TDownloadThread& operator=(const TDownloadThread&) = delete;
+
+  // Starts the thread; later calls do nothing.
+  void Start();
+
+  // The job result code, published once: a 1 or 2 is never overwritten.
+  std::atomic<int> ReturnValue{-1};
+
+  // The stop request. The worker never polls it (it stops on CancelFlag);
+  // the window sets it when a job is over or the program closes.
+  void Terminate() { terminated_ = true; }
+  bool Terminated() const { return terminated_; }
+
+  // The name to open after a successful job: key field 5, corrected to the
+  // name the file was saved under (Windows-1250, relative to the download
+  // folder). Read it only after ReturnValue became 0.
+  const std::string& RunFile() const { return runFile_; }
+
+  // Whether the thread has ended, its end hook included.
+  bool Finished() const;
+  // Waits at most `limit` for the end of the thread; true when it ended.
+  bool WaitFor(std::chrono::milliseconds limit);
+
+  // The completion step's safety net for a failed job: closes the temporary
+  // stream if it is still open. Safe from any thread; whichever side closes
+  // first takes the stream, the other finds nothing.
+  void CloseTemporaryStream();
+
+ private:
+  void Run();
+  // The body of the job.
+  void Execute();
+  // The end hook, on the worker's thread after Execute.
+  void DoTerminate();
+
+  // Fetches, closes and names file i; false when the job must end with 2.
+  bool FetchFile(std::int64_t index, const std::string& name);
+  void CleanUp(const std::string& name);
+  void Publish(int result);
+  std::unique_ptr<TempFileStream> TakeTemp();
+
+  JobWindow& window_;
+  const DownloadJobOptions options_;
+  JobFiles& files_;
+  DownloadFolder folder_;
+  RequestAborter aborter_;
+
+  // Job state, touched only on the worker's thread once it runs.
+  std::unique_ptr<HttpClient> client_;
+  std::string key_;
+  std::string base_;
+  std::string cesta_;
+  bool deleteFlag_ = true;
+  std::string runFile_;
+
+  // The temporary stream's shared slot.
+  std::atomic<TempFileStream*> temp_{nullptr};
+
+  std::atomic<bool> terminated_{false};
+  mutable std::mutex mutex_;
+  std::condition_variable finishedChanged_;
+  bool finished_ = false;
+  std::thread thread_;
+};
+
+}  // namespace kalvoran

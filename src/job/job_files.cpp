@@ -1,0 +1,67 @@
+#include "job_files.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace kalvoran {
+namespace {
+
+class SystemFiles final : public JobFiles {
+ public:
+  int CreateExclusive(int dirFd, const char* name, int& fd) override {
+    fd = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    return fd < 0 ? errno : 0;
+  }
+
+  int WriteAt(int fd, std::int64_t offset, const char* data, std::size_t count) override {
+    while (count > 0) {
+      const ssize_t n = ::pwrite(fd, data, count, static_cast<off_t>(offset));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      if (n == 0) return ENOSPC;
+      data += n;
+      offset += n;
+      count -= static_cast<std::size_t>(n);
+    }
+    return 0;
+  }
+
+  int SetSize(int fd, std::int64_t size) override {
+    while (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+      if (errno != EINTR) return errno;
+    }
+    return 0;
+  }
+
+  int Close(int fd) override {
+    // Linux releases the descriptor even when close reports EINTR; retrying
+    // could close a descriptor another thread has just been given.
+    return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
+  }
+
+  int RenameNoReplace(int dirFd, const char* from, const char* to) override {
+    if (::renameat2(dirFd, from, dirFd, to, RENAME_NOREPLACE) == 0) return 0;
+    const int error = errno;
+    // Some file systems do not know the flag; a hard link refuses an existing
+    // target just as well, and the old name is dropped afterwards.
+    if (error != EINVAL && error != ENOSYS && error != EOPNOTSUPP) return error;
+    if (::linkat(dirFd, from, dirFd, to, 0) != 0) return errno;
+    ::unlinkat(dirFd, from, 0);
+    return 0;
+  }
+};
+
+}  // namespace
+
+JobFiles& SystemJobFiles() {
+  static SystemFiles files;
+  return files;
+}
+
+}  // namespace kalvoran

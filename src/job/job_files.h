@@ -1,0 +1,34 @@
+#pragma once
+// The file operations of a download job, gathered behind one small interface
+// so that a test can make any of them fail (a full disk, a folder that went
+// away, a rename the file system refuses) without touching the real disk.
+//
+// Every operation reports 0 on success or an errno value; none throws.
+// Names are relative to an open directory descriptor and are passed as they
+// go to the file system (UTF-8 on Linux).
+#include <cstddef>
+#include <cstdint>
+
+namespace kalvoran {
+
+class JobFiles {
+ public:
+  virtual ~JobFiles() = default;
+
+  // Creates a new, empty file for writing; fails with EEXIST when anything
+  // stands at the name (a symbolic link is never followed).
+  virtual int CreateExclusive(int dirFd, const char* name, int& fd) = 0;
+  // Writes all count bytes at offset; a short write is an error (ENOSPC).
+  virtual int WriteAt(int fd, std::int64_t offset, const char* data, std::size_t count) = 0;
+  virtual int SetSize(int fd, std::int64_t size) = 0;
+  // Releases the descriptor also when it reports an error.
+  virtual int Close(int fd) = 0;
+  // Renames within the directory, but never over anything: EEXIST when the
+  // target name is taken by a file, a folder, a link or anything else.
+  virtual int RenameNoReplace(int dirFd, const char* from, const char* to) = 0;
+};
+
+// The real file system.
+JobFiles& SystemJobFiles();
+
+}  // namespace kalvoran

@@ -1,0 +1,23 @@
+#include "request_aborter.h"
+
+namespace kalvoran {
+
+bool RequestAborter::Enter(HttpClient& client) {
+  std::lock_guard lock(mutex_);
+  if (aborted_) return false;
+  client_ = &client;
+  return true;
+}
+
+void RequestAborter::Leave() {
+  std::lock_guard lock(mutex_);
+  client_ = nullptr;
+}
+
+void RequestAborter::Abort() {
+  std::lock_guard lock(mutex_);
+  aborted_ = true;
+  if (client_ != nullptr) client_->Disconnect();
+}
+
+}  // namespace kalvoran

@@ -1,0 +1,32 @@
+#include "server_addresses.h"
+
+#include "funkcie.h"
+#include "kalvoran_addresses.h"
+
+namespace kalvoran {
+
+ServerAddresses ServerAddresses::Fixed() {
+  return ServerAddresses{
+      {addresses::kDownloadServer0, addresses::kDownloadServer1, addresses::kDownloadServer2},
+      addresses::kStatisticsHost};
+}
+
+std::string BaseAddress(const ServerAddresses& servers, std::int32_t serverIndex) {
+  if (serverIndex < 0 || serverIndex > 2) return "";
+  return "http://" + servers.DownloadServers[static_cast<std::size_t>(serverIndex)] +
+         "/DOWNLOADER/";
+}
+
+std::string DownloadAddress(const std::string& base, bool deleteFlag, const std::string& cesta,
+                            const std::string& name) {
+  return base + "DownloadStream1v1.php" + "?Reg=OK&Zmazat=" + (deleteFlag ? "true" : "false") +
+         "&Cesta=" + cesta + "&Subor=" + SpacesToPlus(name);
+}
+
+std::string CleanerAddress(const std::string& base, const std::string& cesta,
+                           const std::string& name) {
+  return base + "DownloadCleaner1v1.php" + "?Reg=OK&Cesta=" + cesta +
+         "&Subor=" + SpacesToPlus(name);
+}
+
+}  // namespace kalvoran

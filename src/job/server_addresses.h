@@ -1,0 +1,30 @@
+#pragma once
+// The hosts a job talks to. Production always uses the fixed, compiled-in
+// addresses; a test hands the worker its own table to reach a local server.
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kalvoran {
+
+struct ServerAddresses {
+  std::array<std::string, 3> DownloadServers;  // "host" or "host:port"
+  std::string StatisticsHost;
+
+  // kalvoran::addresses: the three download servers and the statistics host.
+  static ServerAddresses Fixed();
+};
+
+// "http://" + server + "/DOWNLOADER/" for the indices 0, 1 and 2; the empty
+// text for any other index (the request then fails).
+std::string BaseAddress(const ServerAddresses& servers, std::int32_t serverIndex);
+
+// base + "DownloadStream1v1.php?Reg=OK&Zmazat=" + "true"/"false" + "&Cesta=" +
+// cesta verbatim + "&Subor=" + the listed name with blanks as "+".
+std::string DownloadAddress(const std::string& base, bool deleteFlag, const std::string& cesta,
+                            const std::string& name);
+// base + "DownloadCleaner1v1.php?Reg=OK&Cesta=" + cesta + "&Subor=" + name with "+".
+std::string CleanerAddress(const std::string& base, const std::string& cesta,
+                           const std::string& name);
+
+}  // namespace kalvoran
