@@ -10,15 +10,21 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
+#include "input_buffer.h"
+#include "socket_platform.h"
 #include "stream.h"
 #include "work_mode.h"
 
 namespace kalvoran {
 
 enum TMaxLineAction { maException, maSplit };
+
+// The status passed to OnStatus with its text.
+enum TConnectionStatus { csResolving, csConnecting, csConnected, csDisconnecting, csDisconnected };
 
 class Connection {
  public:
@@ -50,6 +56,12 @@ class Connection {
   std::string ReadLn(int timeoutMs = -1, int maxLength = -1);
   // The last ReadLn returned early because the connection closed.
   bool ReadLnClosedEarly() const { return readLnClosedEarly_; }
+  // The last ReadLn with its own time-out returned an empty line because no
+  // line end came in time.
+  bool ReadLnTimedOut() const { return readLnTimedOut_; }
+  // The last ReadLn returned the first MaxLineLength bytes of a longer line
+  // (maSplit).
+  bool ReadLnSplit() const { return readLnSplit_; }
   // count >= 0: exactly count bytes (the target sized to position + count
   // first). readUntilClose: until the peer closes.
   void ReadStream(Stream& target, std::int64_t count, bool readUntilClose);
@@ -76,12 +88,53 @@ class Connection {
   WorkBeginHandler OnWorkBegin;
   WorkHandler OnWork;
   WorkEndHandler OnWorkEnd;
-  StatusHandler OnStatus;              // nobody assigns it in the program
+  StatusHandler OnStatus;  // nobody assigns it in the program
   std::function<void()> OnDisconnected;
 
  private:
+  struct WorkState {
+    int level = 0;
+    std::int64_t expected = 0;
+    std::int64_t count = 0;
+  };
+
+  // Takes count bytes from the front of the input buffer and counts them.
+  void TakeFromBuffer(std::size_t count);
+  // Notices a close: a socket whose peer closed is closed here. Raises
+  // EConnClosedGracefully when asked and the buffer is empty or ignored.
+  void CheckClosed(bool raise, bool ignoreBuffer);
+  // Socket object present and its handle open.
+  bool IsOpen();
+  // The handle for one call on the requesting thread, kNoSocket when the
+  // socket is closed; every successful Acquire needs its Release.
+  net::SocketHandle AcquireSocket();
+  void ReleaseSocket();
+  // Marks the socket closed; the handle itself is closed at once, or by the
+  // last Release when a requester still uses it. Whether it was open.
+  bool CloseSocketLocked();
+  void CloseSocket();
+  void SendAll(const char* data, std::size_t size);
+  void ConnectSocket(net::SocketHandle s, const std::string& address, int port, int timeoutMs);
+  void Status(TConnectionStatus status, const char* format, const std::string& argument = {});
+
+  net::SocketStack stack_;
+  InputBuffer input_;
+  std::string writeBuffer_;
+  bool writeBuffering_ = false;
+  int writeThreshold_ = -1;
+  WorkState work_[2];
   bool readLnClosedEarly_ = false;
-  // The rest belongs to the implementation.
+  bool readLnTimedOut_ = false;
+  bool readLnSplit_ = false;
+
+  // The socket's lifetime, shared with a Disconnect from another thread.
+  mutable std::mutex socketMutex_;
+  bool hasSocket_ = false;         // the socket object exists (Connect .. Disconnect)
+  bool open_ = false;              // the handle is allocated and not closed
+  bool closedGracefully_ = false;  // the peer closed, or we closed locally
+  net::SocketHandle socket_ = net::kNoSocket;
+  int inUse_ = 0;  // calls on the handle in progress
+  net::SocketHandle closeWhenUnused_ = net::kNoSocket;
 };
 
 }  // namespace kalvoran
