@@ -1,0 +1,62 @@
+#include "picture.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace kalvoran {
+
+QImage WithFuchsiaTransparent(const QImage& image) {
+  QImage out = image.convertToFormat(QImage::Format_ARGB32);
+  const QRgb fuchsia = qRgb(255, 0, 255);
+  for (int y = 0; y < out.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+    for (int x = 0; x < out.width(); ++x) {
+      if ((line[x] | 0xff000000u) == fuchsia && qAlpha(line[x]) != 0) line[x] = 0;
+    }
+  }
+  return out;
+}
+
+Picture::Picture(QWidget* parent) : QWidget(parent) {
+  // Pictures are never keyboard stops.
+  setFocusPolicy(Qt::NoFocus);
+}
+
+void Picture::SetPicture(const QImage& image) {
+  image_ = image;
+  Rebuild();
+}
+
+void Picture::SetTransparent(bool transparent) {
+  transparent_ = transparent;
+  Rebuild();
+}
+
+void Picture::Rebuild() {
+  drawn_ = transparent_ && !image_.isNull() ? WithFuchsiaTransparent(image_) : image_;
+  update();
+}
+
+void Picture::paintEvent(QPaintEvent*) {
+  if (drawn_.isNull()) return;
+  QPainter painter(this);
+  // Centred, odd differences rounding towards zero: a 19 x 19 arrow in a
+  // 17 x 15 picture starts at (-1, -2).
+  const int left = (width() - drawn_.width()) / 2;
+  const int top = (height() - drawn_.height()) / 2;
+  painter.drawImage(left, top, drawn_);
+}
+
+void Picture::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) leftPressed_ = true;
+  event->accept();
+}
+
+void Picture::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const bool wasPressed = leftPressed_;
+  leftPressed_ = false;
+  if (wasPressed && rect().contains(event->position().toPoint())) emit Clicked();
+}
+
+}  // namespace kalvoran

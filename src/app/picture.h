@@ -1,0 +1,45 @@
+#pragma once
+// A picture control: draws its image centred and unscaled, clipped to its own
+// size. A transparent picture leaves its fuchsia pixels undrawn (and, for an
+// image with alpha, its see-through pixels), so what lies below shows.
+#include <QImage>
+#include <QWidget>
+#include <cstdint>
+
+namespace kalvoran {
+
+class Picture : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit Picture(QWidget* parent = nullptr);
+
+  void SetPicture(const QImage& image);
+  const QImage& PictureImage() const { return image_; }
+  void SetTransparent(bool transparent);
+
+  // A small integer for whoever drives the picture (an animation frame).
+  std::int32_t Tag = 0;
+
+ signals:
+  // A left button press and release both on the picture.
+  void Clicked();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  void Rebuild();
+
+  QImage image_;
+  QImage drawn_;
+  bool transparent_ = false;
+  bool leftPressed_ = false;
+};
+
+// Transparency by colour key: fuchsia pixels become see-through.
+QImage WithFuchsiaTransparent(const QImage& image);
+
+}  // namespace kalvoran
