@@ -1,0 +1,385 @@
+// The worker against the scripted server: what it asks, what it saves, and
+// how every kind of failure ends the job.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <regex>
+
+#include "cancel_flag.h"
+#include "download_thread.h"
+#include "job_test_support.h"
+#include "mac_address.h"
+#include "scripted_server.h"
+#include "statistics.h"
+
+namespace kalvoran {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::FaultyFiles;
+using test::FolderEntries;
+using test::HeadlessWindow;
+using test::KeyFor;
+using test::ReadFile;
+using test::Script;
+using test::ScriptedServer;
+using test::TempDir;
+using test::TestBytes;
+using Names = std::vector<std::string>;
+
+std::string Head(std::size_t length, const std::string& extra = "") {
+  return "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: application/octet-stream\r\n" +
+         extra + "Content-Length: " + std::to_string(length) + "\r\n\r\n";
+}
+Script Serve(const std::string& body, const std::string& extra = "") {
+  return Script().ReadHead().Send(Head(body.size(), extra) + body).Close();
+}
+Script Reply(const std::string& body) {
+  return Script()
+      .ReadHead()
+      .Send("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " +
+            std::to_string(body.size()) + "\r\n\r\n" + body)
+      .Close();
+}
+std::string RequestLine(const ScriptedServer& server, int connection) {
+  const std::string received = server.Received(connection);
+  return received.substr(0, received.find("\r\n"));
+}
+std::string DownloadLine(const std::string& query) {
+  return "GET /DOWNLOADER/DownloadStream1v1.php?Reg=OK&" + query + " HTTP/1.1";
+}
+
+class WorkerTest : public ::testing::Test {
+ protected:
+  DownloadJobOptions Options(JobFiles* files = nullptr) {
+    DownloadJobOptions options;
+    const std::string host = "127.0.0.1:" + std::to_string(server.Port());
+    options.Servers = {{host, host, host}, host};
+    options.WorkingDirectory = dir.Path();
+    options.Files = files;
+    return options;
+  }
+
+  // Runs a job to its end (thread and end hook) and returns the worker.
+  std::unique_ptr<TDownloadThread> Run(HeadlessWindow& window, DownloadJobOptions options) {
+    auto worker = std::make_unique<TDownloadThread>(window, std::move(options));
+    EXPECT_EQ(worker->ReturnValue, -1);
+    worker->Start();
+    EXPECT_TRUE(worker->WaitFor(20s));
+    return worker;
+  }
+
+  TempDir dir;
+  ScriptedServer server{30s};
+};
+
+TEST_F(WorkerTest, SavesEveryFileAndSendsTheRequestsAsBuilt) {
+  const Names names = {"a b.bin", "c.bin", "d.bin"};
+  const std::string descriptor = "1;noo;my pack;a b.bin*c.bin*d.bin;c.bin";
+  server.AddScript(Serve(TestBytes(5000, 0), "Set-Cookie: sid=42; path=/\r\n"));
+  server.AddScript(Serve(TestBytes(70000, 1)));
+  server.AddScript(Serve(TestBytes(1, 2)));
+  server.AddScript(Reply(" Saved"));
+  HeadlessWindow window(KeyFor(descriptor) + "\r\nline two is ignored");
+  window.SetLangCode("sk");
+
+  const auto worker = Run(window, Options());
+  EXPECT_EQ(worker->ReturnValue, 0);
+  EXPECT_EQ(worker->RunFile(), "c.bin");
+  ASSERT_EQ(FolderEntries(dir), names);
+  for (unsigned i = 0; i < 3; ++i) {
+    EXPECT_EQ(ReadFile(dir.Folder() + "/" + names[i]),
+              TestBytes(std::vector<std::size_t>{5000, 70000, 1}[i], i));
+  }
+  // Blanks of the name as "+", the folder verbatim; no clean-up after "noo".
+  EXPECT_EQ(RequestLine(server, 0), DownloadLine("Zmazat=false&Cesta=my pack&Subor=a+b.bin"));
+  EXPECT_EQ(RequestLine(server, 2), DownloadLine("Zmazat=false&Cesta=my pack&Subor=d.bin"));
+  EXPECT_NE(server.Received(1).find("\r\nCookie: sid=42\r\n"), std::string::npos);
+  EXPECT_EQ(server.AcceptedConnections(), 4);
+
+  // The statistics record: time, adapter, descriptor, version; hour stamp read after it.
+  const std::regex stats(
+      R"(GET /DOWNLOADER/DownloaderStats1v1\.php\?Reg=OK&Jazyk=sk&Subor=(\d{10})\.txt&Text=)"
+      R"((\d\d)\.(\d\d)\.(\d{4})\+(\d\d):\d\d:\d\d\*(.*) HTTP/1\.1)");
+  std::smatch m;
+  const std::string line = RequestLine(server, 3);
+  ASSERT_TRUE(std::regex_match(line, m, stats)) << line;
+  EXPECT_GE(m[1].str(), m[4].str() + m[3].str() + m[2].str() + m[5].str());
+  EXPECT_EQ(m[6].str(), GetMacAddress() + "*1;noo;my+pack;a+b.bin*c.bin*d.bin;c.bin*2.0*");
+
+  // What the window saw: N, the file index in the client's Tag, the stream
+  // sized to the announced length during the transfer.
+  EXPECT_EQ(window.timerStarts, 1);
+  EXPECT_EQ(window.fileCount, 3);
+  EXPECT_EQ(window.beginTags, (std::vector<std::int64_t>{0, 1, 2}));
+  EXPECT_EQ(window.sizeSeen[1], 70000);
+}
+
+TEST_F(WorkerTest, CleanUpFollowsEachFileUnlessFieldTwoIsExactlyNoo) {
+  for (const std::string flag : {"noo", "NOO", "no", ""}) {
+    SCOPED_TRACE(flag);
+    TempDir folder;
+    ScriptedServer s(30s);
+    const bool clean = flag != "noo";
+    s.AddScript(Serve("first"));
+    if (clean) s.AddScript(Script().ReadHead().Reset());  // a failed clean-up is ignored
+    s.AddScript(Serve("second"));
+    if (clean) s.AddScript(Reply("OK"));
+    s.AddScript(Reply(" Saved"));
+    HeadlessWindow window(KeyFor("2;" + flag + ";p q;a 1.txt*b.txt;"));
+    DownloadJobOptions options = Options();
+    const std::string host = "127.0.0.1:" + std::to_string(s.Port());
+    options.Servers = {{"unused", "unused", host}, host};
+    options.WorkingDirectory = folder.Path();
+
+    const auto worker = Run(window, options);
+    EXPECT_EQ(worker->ReturnValue, 0);
+    const std::string zmazat = clean ? "Zmazat=true" : "Zmazat=false";
+    EXPECT_EQ(RequestLine(s, 0), DownloadLine(zmazat + "&Cesta=p q&Subor=a+1.txt"));
+    if (clean) {
+      EXPECT_EQ(RequestLine(s, 1),
+                "GET /DOWNLOADER/DownloadCleaner1v1.php?Reg=OK&Cesta=p q&Subor=a+1.txt HTTP/1.1");
+      EXPECT_EQ(RequestLine(s, 3),
+                "GET /DOWNLOADER/DownloadCleaner1v1.php?Reg=OK&Cesta=p q&Subor=b.txt HTTP/1.1");
+    }
+    EXPECT_EQ(s.AcceptedConnections(), clean ? 5 : 3);
+  }
+}
+
+TEST_F(WorkerTest, FailedSecondFileKeepsTheFirstAndEndsWithResultTwo) {
+  const std::string part(400, 'p');
+  const std::vector<std::pair<const char*, Script>> failures = {
+      {"refused with the content type error",
+       Script()
+           .ReadHead()
+           .Send("HTTP/1.1 200 OK\r\nContent-Type: error\r\nContent-Length: 18\r\n\r\n")
+           .Send("File not available")
+           .WaitForClientClose()},
+      {"closed mid-body", Script().ReadHead().Send(Head(1000) + part).Close()},
+      {"reset mid-body", Script().ReadHead().Send(Head(1000) + part).Pause(50).Reset()},
+      {"status 404",
+       Script().ReadHead().Send("HTTP/1.1 404 Not Found\r\nContent-Length: 2\r\n\r\nno")},
+      {"closed before the status line", Script().ReadHead().Close()},
+  };
+  for (const auto& [what, failure] : failures) {
+    SCOPED_TRACE(what);
+    TempDir folder;
+    ScriptedServer s(30s);
+    s.AddScript(Serve("first"));
+    s.AddScript(failure);
+    s.AddScript(Serve("third"));
+    s.AddScript(Reply(" Saved"));
+    HeadlessWindow window(KeyFor("0;noo;p;a.bin*b.bin*c.bin;"));
+    DownloadJobOptions options = Options();
+    options.Servers.DownloadServers[0] = "127.0.0.1:" + std::to_string(s.Port());
+    options.WorkingDirectory = folder.Path();
+
+    const auto worker = Run(window, options);
+    EXPECT_EQ(worker->ReturnValue, 2);
+    EXPECT_TRUE(CancelFlag);
+    EXPECT_EQ(FolderEntries(folder), Names{"a.bin"});  // no b.bin, no tmp.tmp
+    EXPECT_FALSE(s.WaitForConnections(3, 100ms));      // no third file, no statistics
+  }
+}
+
+TEST_F(WorkerTest, UnreadableKeyEndsWithResultOneBeforeAnyRequest) {
+  for (const std::string& key : {std::string(""), std::string("A1B"), KeyFor("1 ;noo;p;a;"),
+                                 KeyFor("x;noo;p;a;"), "\n" + KeyFor("1;noo;p;a;")}) {
+    SCOPED_TRACE(key);
+    HeadlessWindow window(key);
+    const auto worker = Run(window, Options());
+    EXPECT_EQ(worker->ReturnValue, 1);
+    EXPECT_TRUE(CancelFlag);
+    EXPECT_EQ(window.timerStarts, 1);
+    EXPECT_FALSE(fs::exists(dir.Folder()));
+  }
+  EXPECT_FALSE(server.WaitForConnections(1, 100ms));
+}
+
+TEST_F(WorkerTest, FieldOneChoosesTheServerAndAnyOtherNumberFails) {
+  for (const auto& [field1, chosen] : std::vector<std::pair<std::string, int>>{
+           {"0", 0}, {"  2", 2}, {"$1", 1}, {"3", -1}, {"-1", -1}}) {
+    SCOPED_TRACE(field1);
+    TempDir folder;
+    ScriptedServer s0(30s), s1(30s), s2(30s), stats(30s);
+    ScriptedServer* servers[] = {&s0, &s1, &s2};
+    for (ScriptedServer* s : servers) s->AddScript(Serve("x"));
+    stats.AddScript(Reply(" Saved"));
+    HeadlessWindow window(KeyFor(field1 + ";noo;p;f.txt;"));
+    DownloadJobOptions options = Options();
+    for (int i = 0; i < 3; ++i) {
+      options.Servers.DownloadServers[i] = "127.0.0.1:" + std::to_string(servers[i]->Port());
+    }
+    options.Servers.StatisticsHost = "127.0.0.1:" + std::to_string(stats.Port());
+    options.WorkingDirectory = folder.Path();
+
+    const auto worker = Run(window, options);
+    EXPECT_EQ(worker->ReturnValue, chosen < 0 ? 2 : 0);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(servers[i]->AcceptedConnections(), i == chosen ? 1 : 0);
+    EXPECT_EQ(FolderEntries(folder), chosen < 0 ? Names{} : Names{"f.txt"});
+  }
+}
+
+TEST_F(WorkerTest, ClashesGetPrefixesAndRunFileFollowsTheSavedName) {
+  for (const auto& [runFile, expected] : std::vector<std::pair<std::string, std::string>>{
+           {"a.txt", "1_a.txt"}, {"b.txt", "1_b.txt"}, {"zz.txt", "zz.txt"}}) {
+    TempDir folder;
+    fs::create_directories(folder.Folder() + "/b.txt");  // a folder takes the name too
+    ScriptedServer s(30s);
+    for (const char* body : {"one", "two", "three"}) s.AddScript(Serve(body));
+    s.AddScript(Reply(" Saved"));
+    HeadlessWindow window(KeyFor("1;noo;p;a.txt*b.txt*a.txt;" + runFile));
+    DownloadJobOptions options = Options();
+    options.Servers.DownloadServers[1] = "127.0.0.1:" + std::to_string(s.Port());
+    options.WorkingDirectory = folder.Path();
+
+    const auto worker = Run(window, options);
+    EXPECT_EQ(worker->ReturnValue, 0);
+    EXPECT_EQ(worker->RunFile(), expected);
+    EXPECT_EQ(FolderEntries(folder), (Names{"1_a.txt", "1_b.txt", "a.txt", "b.txt/"}));
+    EXPECT_EQ(ReadFile(folder.Folder() + "/1_a.txt"), "three");
+  }
+}
+
+TEST_F(WorkerTest, NamesLeavingTheFolderAreRefusedBeforeTheirRequest) {
+  for (int i = 0; i < 12; ++i) server.AddScript(Serve("evil"));  // were anything asked
+  for (const std::string name : {"../x", "sub/x", "..\\x", "c:x", ".", ".."}) {
+    SCOPED_TRACE(name);
+    HeadlessWindow window(KeyFor("1;noo;p;" + name + ";"));
+    const auto worker = Run(window, Options());
+    EXPECT_EQ(worker->ReturnValue, 2);
+    EXPECT_EQ(FolderEntries(dir), Names{});
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 1);  // just the folder
+  }
+  EXPECT_FALSE(server.WaitForConnections(1, 100ms));
+}
+
+// A body that stops halfway until the test lets it go on.
+Script HalfBodyThenWait() {
+  return Script()
+      .ReadHead()
+      .Send(Head(100000) + std::string(50000, 'h'))
+      .Signal()
+      .WaitForRelease()
+      .Send(std::string(50000, 'h'))
+      .Close();
+}
+
+TEST_F(WorkerTest, CancelWhileABodyArrivesSavesNothing) {
+  server.AddScript(HalfBodyThenWait());
+  server.AddScript(Reply(" Saved"));
+  HeadlessWindow window(KeyFor("1;noo;p;big.bin;"));
+  std::atomic<bool> receiving{false};
+  window.onWork = [&](HttpClient&, std::int64_t) { receiving = true; };
+  TDownloadThread worker(window, Options());
+  worker.Start();
+  ASSERT_TRUE(server.WaitForSignals(1));
+  while (!receiving) std::this_thread::yield();
+  CancelFlag = true;  // CLOSE in the window
+  server.Release();
+  ASSERT_TRUE(worker.WaitFor(20s));
+  EXPECT_EQ(worker.ReturnValue, 2);
+  EXPECT_EQ(FolderEntries(dir), Names{});
+  EXPECT_EQ(server.AcceptedConnections(), 1);
+}
+
+TEST_F(WorkerTest, DestroyingARunningWorkerStopsItPromptly) {
+  server.AddScript(HalfBodyThenWait());  // never released
+  HeadlessWindow window(KeyFor("1;noo;p;big.bin;"));
+  std::atomic<bool> receiving{false};
+  window.onWork = [&](HttpClient&, std::int64_t) { receiving = true; };
+  auto worker = std::make_unique<TDownloadThread>(window, Options());
+  worker->Start();
+  ASSERT_TRUE(server.WaitForSignals(1));
+  while (!receiving) std::this_thread::yield();
+  EXPECT_EQ(worker->ReturnValue, -1);
+  const auto start = std::chrono::steady_clock::now();
+  worker.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_EQ(FolderEntries(dir), Names{});
+}
+
+TEST_F(WorkerTest, FileFailuresEndTheJobAndRemoveTheTemporaryFile) {
+  struct Case {
+    FaultyFiles::Op op;
+    int nth;
+    int error;
+    int result;
+    Names saved;
+  };
+  const std::vector<Case> cases = {
+      {FaultyFiles::kCreate, 2, EACCES, 2, {"a.bin"}},
+      {FaultyFiles::kSetSize, 2, EFBIG, 2, {"a.bin"}},
+      {FaultyFiles::kWrite, 1, ENOSPC, 2, {}},
+      {FaultyFiles::kClose, 3, EIO, 2, {"a.bin", "b.bin"}},
+      {FaultyFiles::kRename, 2, EIO, 2, {"a.bin"}},
+      {FaultyFiles::kRename, 1, EEXIST, 0, {"1_a.bin", "b.bin", "c.bin"}},  // taken: next prefix
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "op " << c.op << " call " << c.nth);
+    TempDir folder;
+    ScriptedServer s(30s);
+    for (unsigned i = 0; i < 3; ++i) s.AddScript(Serve(TestBytes(3000, i)));
+    s.AddScript(Reply(" Saved"));
+    FaultyFiles files(c.op, c.nth, c.error);
+    HeadlessWindow window(KeyFor("1;noo;p;a.bin*b.bin*c.bin;"));
+    DownloadJobOptions options = Options(&files);
+    options.Servers.DownloadServers[1] = "127.0.0.1:" + std::to_string(s.Port());
+    options.WorkingDirectory = folder.Path();
+
+    const auto worker = Run(window, options);
+    EXPECT_EQ(worker->ReturnValue, c.result);
+    EXPECT_EQ(FolderEntries(folder), c.saved);
+  }
+}
+
+TEST_F(WorkerTest, FullDiskEndsTheJobWithoutAPartialFile) {
+  // A file-size limit makes the disk "full" at 64 KiB; a body without a
+  // length is written block by block until the server closes.
+  server.AddScript(Script()
+                       .ReadHead()
+                       .Send("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n")
+                       .SendRepeated("full", 256 * 1024)
+                       .Close());
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = 64 * 1024;
+  const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  HeadlessWindow window(KeyFor("1;noo;p;big.bin;"));
+  const auto worker = Run(window, Options());
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(worker->ReturnValue, 2);
+  EXPECT_EQ(FolderEntries(dir), Names{});
+}
+
+TEST(SendStats, CountsAsStoredOnlyForTheExactReply) {
+  for (const auto& [reply, stored] :
+       std::vector<std::pair<std::string, bool>>{{" Saved", true},
+                                                 {"Saved", false},
+                                                 {" Saved\r\n", false},
+                                                 {" saved", false},
+                                                 {"", false}}) {
+    ScriptedServer s;
+    s.AddScript(Reply(reply));
+    EXPECT_EQ(SendStats(KeyFor("1;;p;a;"), "127.0.0.1:" + std::to_string(s.Port()),
+                        [] { return std::string("en"); }),
+              stored)
+        << reply;
+  }
+  ScriptedServer s;
+  s.AddScript(Script().ReadHead().Send(
+      "HTTP/1.1 404 Not Found\r\nConnection: close\r\nContent-Length: 6\r\n\r\n Saved"));
+  EXPECT_FALSE(SendStats(KeyFor("1;;p;a;"), "127.0.0.1:" + std::to_string(s.Port()),
+                         [] { return std::string("en"); }));
+}
+
+}  // namespace
+}  // namespace kalvoran
