@@ -1,0 +1,146 @@
+// Whole jobs against the reference PHP scripts, served by `php -S` on loopback.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+
+#include "download_thread.h"
+#include "job_test_support.h"
+
+namespace kalvoran {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::FolderEntries;
+using test::HeadlessWindow;
+using test::KeyFor;
+using test::ReadFile;
+using test::ReferenceServer;
+using test::TempDir;
+using test::TestBytes;
+using test::WriteFile;
+using Names = std::vector<std::string>;
+
+class ReferenceServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!ReferenceServer::Available()) GTEST_SKIP() << "php is not installed";
+    server = std::make_unique<ReferenceServer>();
+    ASSERT_TRUE(server->Running()) << "php -S did not start";
+    fs::create_directories(server->FilesRoot() + "/pack");
+  }
+
+  // Runs a job for the descriptor in a fresh working directory.
+  int Run(const std::string& descriptor, TempDir& dir, std::chrono::seconds limit = 20s) {
+    HeadlessWindow window(KeyFor(descriptor));
+    DownloadJobOptions options;
+    options.Servers = {{"127.0.0.1:1", server->Host(), "127.0.0.1:1"}, server->Host()};
+    options.WorkingDirectory = dir.Path();
+    TDownloadThread worker(window, options);
+    worker.Start();
+    EXPECT_TRUE(worker.WaitFor(limit));
+    return worker.ReturnValue;
+  }
+
+  std::string Pack(const std::string& name) const { return server->FilesRoot() + "/pack/" + name; }
+
+  std::unique_ptr<ReferenceServer> server;
+};
+
+TEST_F(ReferenceServerTest, JobSavesIdenticalFilesCleansUpAndFilesItsStatistics) {
+  WriteFile(Pack("a b.bin"), TestBytes(300000, 1));
+  WriteFile(Pack("c.bin"), TestBytes(1, 2));
+  WriteFile(Pack("other.bin"), "stays");
+  TempDir dir;
+  ASSERT_EQ(Run("1;;pack;a b.bin*c.bin;", dir), 0);
+  EXPECT_EQ(FolderEntries(dir), (Names{"a b.bin", "c.bin"}));
+  EXPECT_EQ(ReadFile(dir.Folder() + "/a b.bin"), TestBytes(300000, 1));
+  EXPECT_EQ(ReadFile(dir.Folder() + "/c.bin"), TestBytes(1, 2));
+
+  // The downloads asked for deletion; only those files went.
+  EXPECT_FALSE(fs::exists(Pack("a b.bin")));
+  EXPECT_FALSE(fs::exists(Pack("c.bin")));
+  EXPECT_TRUE(fs::exists(Pack("other.bin")));
+
+  // One hour file holding the record as one line, blanks restored.
+  std::vector<fs::path> hourFiles;
+  for (const auto& entry : fs::directory_iterator(server->StatsRoot())) {
+    hourFiles.push_back(entry.path());
+  }
+  ASSERT_EQ(hourFiles.size(), 1u);
+  EXPECT_EQ(hourFiles[0].filename().string().size(), 14u);  // yyyymmddhh.txt
+  const std::string line = ReadFile(hourFiles[0].string());
+  const std::string tail = "*1;;pack;a b.bin*c.bin;*2.0*\n";
+  ASSERT_GT(line.size(), tail.size());
+  EXPECT_EQ(line.substr(line.size() - tail.size()), tail);
+  EXPECT_EQ(line[2], '.');
+}
+
+TEST_F(ReferenceServerTest, RefusedFilesEndTheJobWithoutStatistics) {
+  WriteFile(Pack("a.bin"), "first");
+  WriteFile(Pack("c.bin"), "third");
+  WriteFile(server->FilesRoot() + "/../secret.txt", "secret");
+  fs::create_symlink(server->FilesRoot() + "/../secret.txt", Pack("link.txt"));
+  struct Case {
+    std::string descriptor;
+    int result;
+    Names saved;
+  };
+  const std::vector<Case> cases = {
+      {"1;noo;pack;a.bin*missing.bin*c.bin;", 2, {"a.bin"}},
+      {"1;noo;..;secret.txt;", 2, {}},
+      {"1;noo;pack/../..;secret.txt;", 2, {}},
+      {"1;noo;pack;link.txt;", 2, {}},
+      {"1;noo;pack;;", 0, {}},  // nothing listed: nothing to refuse
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.descriptor);
+    TempDir dir;
+    EXPECT_EQ(Run(c.descriptor, dir), c.result);
+    EXPECT_EQ(FolderEntries(dir), c.saved);
+  }
+  // Only the empty list got as far as the statistics.
+  EXPECT_EQ(std::distance(fs::directory_iterator(server->StatsRoot()), {}), 1);
+}
+
+TEST_F(ReferenceServerTest, LargeFileArrivesIntact) {
+  // 64 MiB by default; KALVORAN_LARGE_FILE_MIB=256 for the full-size check.
+  const char* mib = std::getenv("KALVORAN_LARGE_FILE_MIB");
+  const std::size_t size = (mib != nullptr ? std::strtoull(mib, nullptr, 10) : 64) << 20;
+  std::mt19937_64 random(7);
+  std::vector<std::uint64_t> block(1 << 17);  // 1 MiB
+  {
+    std::ofstream out(Pack("large.bin"), std::ios::binary);
+    for (std::size_t done = 0; done < size; done += sizeof(std::uint64_t) * block.size()) {
+      for (auto& word : block) word = random();
+      out.write(reinterpret_cast<const char*>(block.data()),
+                static_cast<std::streamsize>(sizeof(std::uint64_t) * block.size()));
+    }
+  }
+  TempDir dir;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(Run("1;noo;pack;large.bin;", dir, 120s), 0);
+  const auto took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
+  std::cout << (size >> 20) << " MiB in " << took.count() << " s\n";
+
+  std::ifstream expected(Pack("large.bin"), std::ios::binary);
+  std::ifstream saved(dir.Folder() + "/large.bin", std::ios::binary);
+  std::string a(1 << 20, '\0'), b(1 << 20, '\0');
+  std::size_t total = 0;
+  while (expected.read(a.data(), static_cast<std::streamsize>(a.size())) || expected.gcount()) {
+    saved.read(b.data(), static_cast<std::streamsize>(b.size()));
+    ASSERT_EQ(saved.gcount(), expected.gcount());
+    ASSERT_TRUE(a == b) << "differs in the MiB at " << total;
+    total += static_cast<std::size_t>(expected.gcount());
+  }
+  EXPECT_EQ(total, size);
+  EXPECT_FALSE(saved.read(b.data(), 1));
+}
+
+}  // namespace
+}  // namespace kalvoran
