@@ -169,9 +169,10 @@ TEST(Write, BufferedHeadGoesOutInOneSend) {
 
 TEST(Write, ToAPeerThatResetFailsWithoutKillingTheProcess) {
   ScriptedServer server;
-  server.AddScript(Script().Reset());
+  server.AddScript(Script().WaitForRelease().Reset());
   Connection c;
   c.Connect("127.0.0.1", server.Port(), 0);
+  server.Release();
   ASSERT_TRUE(server.WaitForFinished(1));
   const std::string chunk(65536, 'x');
   std::string kind;
@@ -200,15 +201,16 @@ TEST(IdleConnection, PollNoticesCloseAndResetQuietly) {
     Script script;
     bool stillOpen;
   };
-  for (const Case& tc :
-       {Case{"close", Script().Close(), false}, Case{"reset", Script().Reset(), false},
-        Case{"quiet", Script().WaitForClientClose(), true}}) {
+  for (const Case& tc : {Case{"close", Script().WaitForRelease().Close(), false},
+                         Case{"reset", Script().WaitForRelease().Reset(), false},
+                         Case{"quiet", Script().WaitForClientClose(), true}}) {
     ScriptedServer server;
     server.AddScript(tc.script);
     Connection c;
     int hooks = 0;
     c.OnDisconnected = [&] { ++hooks; };
     c.Connect("127.0.0.1", server.Port(), 0);
+    server.Release();  // a reset before the connect completes would fail the connect
     if (!tc.stillOpen) {
       ASSERT_TRUE(server.WaitForFinished(1));
     }

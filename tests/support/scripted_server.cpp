@@ -51,6 +51,10 @@ Script& Script::Signal() {
 Script& Script::WaitForRelease() {
   return Add({Step::kWaitForRelease, {}, 0});
 }
+Script& Script::Then(const Script& more) {
+  steps_.insert(steps_.end(), more.steps_.begin(), more.steps_.end());
+  return *this;
+}
 
 namespace {
 

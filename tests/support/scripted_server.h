@@ -59,6 +59,8 @@ class Script {
   Script& Signal();
   // Waits until the test calls Release() once for this step.
   Script& WaitForRelease();
+  // Appends the steps of another script.
+  Script& Then(const Script& more);
 
   struct Step {
     enum Kind {
