@@ -1,0 +1,168 @@
+// kalvoran-get: fetches addresses with the downloader's HTTP client, for
+// trying servers out and for measuring the client. All addresses go through
+// one client in turn, as the files of a download job do, so a kept
+// connection and cookies carry over from one to the next.
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "errors.h"
+#include "file_stream.h"
+#include "http_client.h"
+
+namespace {
+
+using namespace kalvoran;
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+void PrintUsage(std::FILE* out) {
+  std::fputs(
+      "usage: kalvoran-get [-v] [-O DIR] URL...\n"
+      "\n"
+      "Fetches each URL in turn on one client. Body n (n = 1, 2, ...) goes to\n"
+      "DIR/n.body, or without -O to standard output.\n"
+      "  -v      report to standard error, one item per line:\n"
+      "            status <code> <status line>           after each response head\n"
+      "            begin <mode> <expected> size=<size>  transfer events, with the\n"
+      "            work <mode> <count> size=<size>      size of the body's target\n"
+      "            end <mode>\n"
+      "  -O DIR  write the bodies into DIR\n"
+      "\n"
+      "On the first failure it prints \"error <kind>: <message>\" to standard\n"
+      "error (CR and LF written as \\r and \\n) and stops.\n"
+      "Exit status: 0 all fetched; 1 a fetch failed; 2 a usage error.\n",
+      out);
+}
+
+const char* ModeName(TWorkMode mode) {
+  return mode == wmRead ? "wmRead" : "wmWrite";
+}
+
+std::string Escaped(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// Standard output as a body target. It cannot be sized or rewound; it only
+// remembers the size the client asks for, so that the events report it.
+class StdoutStream final : public Stream {
+ public:
+  std::int64_t Position() const override { return position_; }
+  void Seek(std::int64_t position) override {
+    if (position != position_) throw EStreamError("Standard output cannot seek");
+  }
+  std::int64_t Size() const override { return size_ > position_ ? size_ : position_; }
+  void SetSize(std::int64_t size) override { size_ = size; }
+  void Write(const char* data, std::size_t count) override {
+    if (std::fwrite(data, 1, count, stdout) != count) {
+      throw EStreamError("Cannot write to standard output");
+    }
+    position_ += static_cast<std::int64_t>(count);
+  }
+
+ private:
+  std::int64_t position_ = 0;
+  std::int64_t size_ = 0;
+};
+
+long long TargetSize(const HttpClient& client) {
+  const Stream* s = client.Response().ContentStream;
+  return s ? static_cast<long long>(s->Size()) : -1;
+}
+
+void Report(const char* kind, const std::string& message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "error %s: %s\n", kind, Escaped(message).c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool verbose = false;
+  std::string dir;
+  std::vector<std::string> urls;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (urls.empty() && arg == "-v") {
+      verbose = true;
+    } else if (urls.empty() && arg == "-O") {
+      if (++i == argc) {
+        PrintUsage(stderr);
+        return kUsage;
+      }
+      dir = argv[i];
+    } else if (urls.empty() && (arg == "-h" || arg == "--help")) {
+      PrintUsage(stdout);
+      return kOk;
+    } else if (urls.empty() && arg.size() > 1 && arg[0] == '-') {
+      std::fprintf(stderr, "kalvoran-get: unknown option %s\n", argv[i]);
+      PrintUsage(stderr);
+      return kUsage;
+    } else {
+      urls.emplace_back(arg);
+    }
+  }
+  if (urls.empty()) {
+    PrintUsage(stderr);
+    return kUsage;
+  }
+
+  HttpClient client;
+  if (verbose) {
+    client.OnResponseHead = [](HttpClient& c) {
+      std::fprintf(stderr, "status %d %s\n", c.Response().ResponseCode,
+                   Escaped(c.Response().ResponseText).c_str());
+    };
+    client.OnWorkBegin = [](HttpClient& c, TWorkMode mode, std::int64_t expected) {
+      std::fprintf(stderr, "begin %s %lld size=%lld\n", ModeName(mode),
+                   static_cast<long long>(expected), TargetSize(c));
+    };
+    client.OnWork = [](HttpClient& c, TWorkMode mode, std::int64_t count) {
+      std::fprintf(stderr, "work %s %lld size=%lld\n", ModeName(mode),
+                   static_cast<long long>(count), TargetSize(c));
+    };
+    client.OnWorkEnd = [](HttpClient&, TWorkMode mode) {
+      std::fprintf(stderr, "end %s\n", ModeName(mode));
+    };
+  }
+
+  try {
+    for (std::size_t n = 0; n < urls.size(); ++n) {
+      if (dir.empty()) {
+        StdoutStream out;
+        client.Get(urls[n], out);
+        continue;
+      }
+      FileStream file(dir + "/" + std::to_string(n + 1) + ".body",
+                      FileStream::OpenMode::kCreateOrTruncate);
+      client.Get(urls[n], file);
+      file.Close();
+    }
+  } catch (const HttpError& e) {
+    Report(e.Kind(), e.what());
+    return kFailed;
+  } catch (const std::exception& e) {
+    Report("Exception", e.what());
+    return kFailed;
+  }
+  if (std::fflush(stdout) != 0) {
+    Report("EStreamError", "Cannot write to standard output");
+    return kFailed;
+  }
+  return kOk;
+}
