@@ -9,3 +9,16 @@ if(KALVORAN_TSAN)
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer -g)
   add_link_options(-fsanitize=thread)
 endif()
+if(KALVORAN_FUZZ)
+  # libFuzzer builds: every library gets the coverage hooks and the memory and
+  # undefined-behaviour checks; the fuzz targets themselves link the fuzzer's main.
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "KALVORAN_FUZZ needs clang: configure with CC=clang CXX=clang++")
+  endif()
+  if(KALVORAN_TSAN)
+    message(FATAL_ERROR "KALVORAN_FUZZ and KALVORAN_TSAN exclude each other")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=address,undefined)
+endif()
