@@ -37,7 +37,7 @@ void HeadlessWindow::Stahovanie(HttpClient& sender, TWorkMode, std::int64_t coun
     auto& seen = sizeSeen[sender.Tag];
     seen = std::max(seen, sender.Response().ContentStream->Size());
   }
-  if (onWork) onWork(sender, countSoFar);
+  if (countSoFar > 0) bodyArriving = true;
 }
 
 std::string HeadlessWindow::LangCode() {
@@ -99,28 +99,20 @@ bool FaultyFiles::Fails(Op op) {
 }
 
 int FaultyFiles::CreateExclusive(int dirFd, const char* name, int& fd) {
-  if (Fails(kCreate)) return error_;
-  return SystemJobFiles().CreateExclusive(dirFd, name, fd);
+  return Fails(kCreate) ? error_ : SystemJobFiles().CreateExclusive(dirFd, name, fd);
 }
-
 int FaultyFiles::WriteAt(int fd, std::int64_t offset, const char* data, std::size_t count) {
-  if (Fails(kWrite)) return error_;
-  return SystemJobFiles().WriteAt(fd, offset, data, count);
+  return Fails(kWrite) ? error_ : SystemJobFiles().WriteAt(fd, offset, data, count);
 }
-
 int FaultyFiles::SetSize(int fd, std::int64_t size) {
-  if (Fails(kSetSize)) return error_;
-  return SystemJobFiles().SetSize(fd, size);
+  return Fails(kSetSize) ? error_ : SystemJobFiles().SetSize(fd, size);
 }
-
 int FaultyFiles::Close(int fd) {
   const int result = SystemJobFiles().Close(fd);  // the descriptor goes either way
   return Fails(kClose) ? error_ : result;
 }
-
 int FaultyFiles::RenameNoReplace(int dirFd, const char* from, const char* to) {
-  if (Fails(kRename)) return error_;
-  return SystemJobFiles().RenameNoReplace(dirFd, from, to);
+  return Fails(kRename) ? error_ : SystemJobFiles().RenameNoReplace(dirFd, from, to);
 }
 
 namespace {

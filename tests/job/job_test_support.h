@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -31,9 +30,7 @@ class HeadlessWindow final : public JobWindow {
   std::string LangCode() override;
   void SetLangCode(std::string code);
 
-  // Called on the worker's thread at every work event.
-  std::function<void(HttpClient& sender, std::int64_t countSoFar)> onWork;
-
+  std::atomic<bool> bodyArriving{false};  // a work event has been seen
   std::atomic<int> timerStarts{0};
   std::atomic<int> fileCount{-1};
   // File index (client Tag) of every work-begin event, in order.

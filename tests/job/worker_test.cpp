@@ -259,49 +259,41 @@ TEST_F(WorkerTest, NamesLeavingTheFolderAreRefusedBeforeTheirRequest) {
   EXPECT_FALSE(server.WaitForConnections(1, 100ms));
 }
 
-// A body that stops halfway until the test lets it go on.
-Script HalfBodyThenWait() {
-  return Script()
-      .ReadHead()
-      .Send(Head(100000) + std::string(50000, 'h'))
-      .Signal()
-      .WaitForRelease()
-      .Send(std::string(50000, 'h'))
-      .Close();
-}
-
-TEST_F(WorkerTest, CancelWhileABodyArrivesSavesNothing) {
-  server.AddScript(HalfBodyThenWait());
-  server.AddScript(Reply(" Saved"));
-  HeadlessWindow window(KeyFor("1;noo;p;big.bin;"));
-  std::atomic<bool> receiving{false};
-  window.onWork = [&](HttpClient&, std::int64_t) { receiving = true; };
-  TDownloadThread worker(window, Options());
-  worker.Start();
-  ASSERT_TRUE(server.WaitForSignals(1));
-  while (!receiving) std::this_thread::yield();
-  CancelFlag = true;  // CLOSE in the window
-  server.Release();
-  ASSERT_TRUE(worker.WaitFor(20s));
-  EXPECT_EQ(worker.ReturnValue, 2);
-  EXPECT_EQ(FolderEntries(dir), Names{});
-  EXPECT_EQ(server.AcceptedConnections(), 1);
-}
-
-TEST_F(WorkerTest, DestroyingARunningWorkerStopsItPromptly) {
-  server.AddScript(HalfBodyThenWait());  // never released
-  HeadlessWindow window(KeyFor("1;noo;p;big.bin;"));
-  std::atomic<bool> receiving{false};
-  window.onWork = [&](HttpClient&, std::int64_t) { receiving = true; };
-  auto worker = std::make_unique<TDownloadThread>(window, Options());
-  worker->Start();
-  ASSERT_TRUE(server.WaitForSignals(1));
-  while (!receiving) std::this_thread::yield();
-  EXPECT_EQ(worker->ReturnValue, -1);
-  const auto start = std::chrono::steady_clock::now();
-  worker.reset();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-  EXPECT_EQ(FolderEntries(dir), Names{});
+TEST_F(WorkerTest, CancelOrShutdownWhileABodyArrivesSavesNothing) {
+  for (const bool shutdown : {false, true}) {
+    SCOPED_TRACE(shutdown ? "program closing" : "CLOSE");
+    TempDir folder;
+    ScriptedServer s(30s);
+    // Half the body, then a stop until the test lets it go on.
+    s.AddScript(Script()
+                    .ReadHead()
+                    .Send(Head(100000) + std::string(50000, 'h'))
+                    .WaitForRelease()
+                    .Send(std::string(50000, 'h'))
+                    .Close());
+    s.AddScript(Reply(" Saved"));
+    HeadlessWindow window(KeyFor("1;noo;p;big.bin;"));
+    DownloadJobOptions options = Options();
+    options.Servers.DownloadServers[1] = "127.0.0.1:" + std::to_string(s.Port());
+    options.WorkingDirectory = folder.Path();
+    auto worker = std::make_unique<TDownloadThread>(window, options);
+    worker->Start();
+    while (!window.bodyArriving) std::this_thread::yield();
+    EXPECT_EQ(worker->ReturnValue, -1);
+    if (shutdown) {
+      // The body never goes on: destroying the worker must cut the request.
+      const auto start = std::chrono::steady_clock::now();
+      worker.reset();
+      EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    } else {
+      CancelFlag = true;
+      s.Release();
+      ASSERT_TRUE(worker->WaitFor(20s));
+      EXPECT_EQ(worker->ReturnValue, 2);
+    }
+    EXPECT_EQ(FolderEntries(folder), Names{});
+    EXPECT_EQ(s.AcceptedConnections(), 1);
+  }
 }
 
 TEST_F(WorkerTest, FileFailuresEndTheJobAndRemoveTheTemporaryFile) {
