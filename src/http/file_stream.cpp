@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -12,11 +11,21 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace kalvoran {
 
 namespace {
+
+int CloseFile(int fd) {
+#ifdef _WIN32
+  return _close(fd);
+#else
+  return ::close(fd);
+#endif
+}
 
 #ifdef _WIN32
 std::wstring Wide(const std::string& utf8) {
@@ -59,7 +68,7 @@ FileStream::FileStream(const std::string& path, OpenMode mode) : path_(path) {
   if (::fstat(fd_, &st) != 0) {
 #endif
     int error = errno;
-    ::close(fd_);
+    CloseFile(fd_);
     fd_ = -1;
     Fail("open", error);
   }
@@ -67,7 +76,7 @@ FileStream::FileStream(const std::string& path, OpenMode mode) : path_(path) {
 }
 
 FileStream::~FileStream() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) CloseFile(fd_);
 }
 
 void FileStream::Fail(const char* action, int error) const {
@@ -129,7 +138,7 @@ void FileStream::Close() {
   int fd = fd_;
   fd_ = -1;
   // close() releases the descriptor even when it reports an error.
-  if (::close(fd) != 0 && errno != EINTR) Fail("close", errno);
+  if (CloseFile(fd) != 0 && errno != EINTR) Fail("close", errno);
 }
 
 }  // namespace kalvoran
