@@ -298,5 +298,44 @@ INSTANTIATE_TEST_SUITE_P(
                                 "EConnClosedGracefully"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A peer that goes away in the middle of a body ends the read as it should
+// and leaves no descriptor behind.
+TEST(PeerGoesAway, MidBodyEndsTheReadCleanly) {
+  struct Case {
+    bool reset;
+    bool untilClose;
+    std::string error;  // Kind() of the read's error, "" = none
+  };
+  const std::string body = Body(70000);
+  for (const Case& tc :
+       {Case{false, false, "EConnClosedGracefully"}, Case{true, false, "ESocketError"},
+        Case{false, true, ""}, Case{true, true, "ESocketError"}}) {
+    const int before = test::OpenDescriptors();
+    {
+      ScriptedServer server;
+      Script script;
+      script.WaitForRelease().Send(body).Pause(20);
+      server.AddScript(tc.reset ? script.Reset() : script.Close());
+      Connection c;
+      c.Connect("127.0.0.1", server.Port(), 0);
+      server.Release();
+      MemoryStream target;
+      std::string error;
+      try {
+        c.ReadStream(target, tc.untilClose ? -1 : 100000, tc.untilClose);
+      } catch (const HttpError& e) {
+        error = e.Kind();
+      }
+      EXPECT_EQ(error, tc.error) << "reset " << tc.reset << ", until close " << tc.untilClose;
+      EXPECT_EQ(target.Size(), target.Position());
+      EXPECT_TRUE(target.Data() == body.substr(0, target.Data().size()));
+      if (!tc.reset) {
+        EXPECT_EQ(target.Size(), tc.untilClose ? 70000 : 65536);
+      }
+    }
+    EXPECT_EQ(test::OpenDescriptors(), before);
+  }
+}
+
 }  // namespace
 }  // namespace kalvoran
