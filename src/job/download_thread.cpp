@@ -195,9 +195,10 @@ bool TDownloadThread::FetchFile(std::int64_t index, const std::string& name) {
   // A refused file (content type "error") or a job being stopped.
   if (!ok || CancelFlag) return false;
   // A server that closes early leaves the Get without an error but with a
-  // short body: that file is incomplete and must not be saved.
+  // short body: that file is incomplete and must not be saved. (A length of 0
+  // reads nothing by it, or a chunked body, which frames itself.)
   const HttpResponse& response = client_->Response();
-  if (response.HasContentLength && response.ContentLength >= 0 &&
+  if (response.HasContentLength && response.ContentLength > 0 &&
       written != response.ContentLength) {
     return false;
   }
