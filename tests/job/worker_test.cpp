@@ -278,7 +278,11 @@ TEST_F(WorkerTest, CancelOrShutdownWhileABodyArrivesSavesNothing) {
     options.WorkingDirectory = folder.Path();
     auto worker = std::make_unique<TDownloadThread>(window, options);
     worker->Start();
-    while (!window.bodyArriving) std::this_thread::yield();
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    while (!window.bodyArriving && std::chrono::steady_clock::now() < until) {
+      std::this_thread::yield();
+    }
+    ASSERT_TRUE(window.bodyArriving);
     EXPECT_EQ(worker->ReturnValue, -1);
     if (shutdown) {
       // The body never goes on: destroying the worker must cut the request.
