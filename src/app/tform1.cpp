@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QWindow>
 
 #include "app_constants.h"
 #include "dialogs.h"
@@ -137,6 +138,11 @@ void TForm1::Image0MouseDown(QObject*, Qt::MouseButton, int X, int Y) {
 void TForm1::Image0MouseMove(QObject*, Qt::MouseButtons buttons, int X, int Y) {
   const auto shift = drag_.Move({X, Y}, buttons.testFlag(Qt::LeftButton));
   if (!shift) return;
+  // A Wayland compositor alone places windows: it is handed the drag instead.
+  if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")) && windowHandle()) {
+    windowHandle()->startSystemMove();
+    return;
+  }
   move(x() + shift->X, y());
   move(x(), y() + shift->Y);
 }

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -35,6 +36,17 @@ class FixedRowDelegate : public QStyledItemDelegate {
 
  private:
   int height_;
+};
+
+// The list drops down below the field, as the arrows over its right end
+// expect, instead of opening over it.
+class DropDownBelowStyle : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returnData) const override {
+    if (hint == QStyle::SH_ComboBox_Popup) return 0;
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
 };
 
 // A panel that fills itself with one colour without handing that colour down
@@ -110,6 +122,9 @@ void TForm1::BuildLayout() {
   ComboBox1->setEditable(false);
   ComboBox1->setMaxVisibleItems(20);
   ComboBox1->setItemDelegate(new FixedRowDelegate(13, ComboBox1));
+  auto* listStyle = new DropDownBelowStyle;
+  listStyle->setParent(ComboBox1);
+  ComboBox1->setStyle(listStyle);
 
   // Lies over the list's right end and hides its own arrow button.
   Panel2 = Place(PlainPanel(Panel4), "Panel2", 343, 130, 17, 15);
