@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
@@ -369,6 +370,14 @@ class WindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     QTest::mouseClick(form_->Image8, Qt::LeftButton);
     QCOMPARE(launcher_.addresses, QStringList{QStringLiteral("http://") + host});
+
+    // A right click shows the language menu instead.
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                 form_->Image8->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(form_->Image8, &rightClick);
+    QTRY_VERIFY(form_->PopupMenu2->isVisible());
+    form_->PopupMenu2->hide();
+    QCOMPARE(launcher_.addresses.size(), 1);
   }
 
   void minimisePictureMinimises() {
