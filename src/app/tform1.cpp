@@ -47,10 +47,10 @@ TForm1::TForm1(Launcher& launcher, Dialogs& dialogs, QWidget* parent)
 TForm1::~TForm1() = default;
 
 void TForm1::ConnectHandlers() {
-  for (QObject* surface :
-       {static_cast<QObject*>(Image0), static_cast<QObject*>(Label1), static_cast<QObject*>(Label2),
-        static_cast<QObject*>(Label4), static_cast<QObject*>(Image4)}) {
-    static_cast<QWidget*>(surface)->setMouseTracking(true);
+  // The picture and the captions lying on it drag the window.
+  dragSurfaces_ = {Image0, Label1, Label2, Label4, Image4};
+  for (QWidget* surface : dragSurfaces_) {
+    surface->setMouseTracking(true);
     surface->installEventFilter(this);
   }
   // The list may open by any means (arrow, click, keyboard): watch its popup.
@@ -97,13 +97,8 @@ void TForm1::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) FormShow();
 }
 
-bool TForm1::IsDragSurface(const QObject* object) const {
-  return object == Image0 || object == Label1 || object == Label2 || object == Label4 ||
-         object == Image4;
-}
-
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (IsDragSurface(watched)) {
+  if (auto* widget = qobject_cast<QWidget*>(watched); widget && dragSurfaces_.contains(widget)) {
     switch (event->type()) {
       case QEvent::MouseButtonPress:
       case QEvent::MouseButtonDblClick: {

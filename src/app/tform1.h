@@ -3,6 +3,7 @@
 // by its picture, with the key field, the instruction list, the language flag,
 // DOWNLOAD, CLOSE, the progress display and the open-folder button. Component
 // and handler names follow the window's layout.
+#include <QList>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
@@ -123,11 +124,11 @@ class TForm1 : public QWidget {
   void ConnectHandlers();
   void ApplySkinShape();
   void CaretToStart();
-  bool IsDragSurface(const QObject* object) const;
 
   Launcher& launcher_;
   Dialogs& dialogs_;
   WindowDrag drag_;
+  QList<QWidget*> dragSurfaces_;
 };
 
 }  // namespace kalvoran
