@@ -141,7 +141,11 @@ std::vector<std::string> FoldHeaderLine(std::string_view line, std::size_t width
     while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
     if (rest.empty()) break;  // only blanks follow: nothing to carry over
     out.push_back(current.substr(0, pieceEnd));
-    current = " " + std::string(rest);
+    std::string next;
+    next.reserve(rest.size() + 1);
+    next += ' ';
+    next.append(rest);
+    current = std::move(next);
   }
   out.push_back(std::move(current));
   return out;

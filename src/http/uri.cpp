@@ -18,7 +18,7 @@ void SplitPathPart(std::string_view rest, bool leadingSlash, Uri& uri) {
   const std::string_view beforeQuery = q == std::string_view::npos ? rest : rest.substr(0, q);
   const std::size_t slash = beforeQuery.rfind('/');
   const std::size_t docStart = slash == std::string_view::npos ? 0 : slash + 1;
-  uri.Path = leadingSlash ? "/" : "";
+  uri.Path.assign(leadingSlash ? 1 : 0, '/');
   uri.Path.append(rest.substr(0, docStart));
   uri.Document = std::string(beforeQuery.substr(docStart));
   if (q != std::string_view::npos) uri.Params = std::string(rest.substr(q));
@@ -131,8 +131,12 @@ void PrepareUri(Uri& current, std::string_view address) {
     // A relative path continues the current one; a request target always
     // starts at the root.
     std::string resolved = NormalizePath(current.Path + next.Path);
-    if (resolved.empty() || resolved.front() != '/') resolved.insert(0, "/");
-    current.Path = std::move(resolved);
+    if (!resolved.empty() && resolved.front() == '/') {
+      current.Path = std::move(resolved);
+    } else {
+      current.Path.assign(1, '/');
+      current.Path += resolved;
+    }
   }
   current.Document = next.Document;
   current.Params = next.Params;
