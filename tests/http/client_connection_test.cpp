@@ -57,16 +57,6 @@ TEST(ClientRequest, SendsTheHeadByteForByte) {
   }
 }
 
-TEST(ClientRequest, RelativeAddressesFollowTheLastRequest) {
-  ScriptedServer server;
-  server.AddScript(Script().ReadHead().Send(kOk).ReadHead().Send(kOk));
-  HttpClient client;
-  client.Get(Base(server) + "/a/b/first.php");
-  client.Get("../c/second.php?x=1");
-  ASSERT_TRUE(server.WaitForFinished(1));
-  EXPECT_NE(server.Received(0).find("GET /a/c/second.php?x=1 HTTP/1.1\r\n"), std::string::npos);
-}
-
 TEST(ClientKeepAlive, ConnectionIsKeptUnlessTheAnswerEndsIt) {
   struct Case {
     const char* name;
@@ -283,16 +273,6 @@ TEST(ClientBadInput, ErrorBodyThatNeverComesTimesOutAfterTwoSeconds) {
   EXPECT_EQ(client.ReadTimeout, 0);
   EXPECT_EQ(client.Get(Base(server) + "/"), "ok");
   EXPECT_EQ(server.AcceptedConnections(), 2);
-}
-
-TEST(ClientAddress, UnsupportedProtocolsFailBeforeConnecting) {
-  HttpClient client;
-  Outcome outcome = Catch([&] { client.Get("https://127.0.0.1/"); });
-  EXPECT_EQ(outcome.kind, "EClientError");
-  EXPECT_EQ(outcome.message, "IOHandler value is not valid");
-  outcome = Catch([&] { client.Get("ftp://127.0.0.1/file"); });
-  EXPECT_EQ(outcome.kind, "EClientError");
-  EXPECT_EQ(outcome.message, "");
 }
 
 }  // namespace

@@ -127,12 +127,5 @@ TEST_F(KalvoranGet, StopsAtTheFirstErrorWithItsKindAndEscapedMessage) {
   EXPECT_EQ(run.err, "error ESocketError: Socket Error # 10061\\r\\nConnection refused.\n");
 }
 
-TEST_F(KalvoranGet, UsageErrorsExitWithTwo) {
-  EXPECT_EQ(Start({}).status, 2);
-  EXPECT_EQ(Start({"-v"}).status, 2);
-  EXPECT_EQ(Start({"-O"}).status, 2);
-  EXPECT_EQ(Start({"-x", "http://h/"}).status, 2);
-}
-
 }  // namespace
 }  // namespace kalvoran
