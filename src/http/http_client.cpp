@@ -39,7 +39,7 @@ struct HttpClient::Impl {
   void ReadBody(Stream& target);
   void ReadChunkedBody(Stream& target);
   [[noreturn]] void FailWithErrorBody();
-  void EndRequest(bool inStep);
+  void EndRequest(bool inSync);
 
   HttpClient& owner;
   Connection connection;
@@ -77,29 +77,30 @@ void HttpClient::Impl::DoRequest(const std::string& url, Stream& target) {
   // Whether the connection stands between two exchanges: a request that
   // failed halfway leaves unread bytes that must not pass for the next
   // response, so such a connection is never kept.
-  bool inStep = true;
+  bool inSync = true;
   try {
     PrepareRequest(url);
     OpenConnection();
-    inStep = false;
+    inSync = false;
     WriteRequest();
     ReadResponseHead();
 
+    // Redirects are never followed and only a 2xx answer succeeds; any other
+    // answer's body is read before the request fails with its status line.
     const int code = response.ResponseCode;
     const int d = code / 100;
-    if ((d == 3 && code != 304) || !response.Location.empty() || d != 2) {
-      FailWithErrorBody();
-    }
+    const bool redirect = (d == 3 && code != 304) || !response.Location.empty();
+    if (redirect || d != 2) FailWithErrorBody();
     if (!connection.Connected()) throw EClientError("Undefined situation");
     if (code != 204) ReadBody(target);
-    inStep = true;
+    inSync = true;
   } catch (const EHttpProtocolError&) {
     response.ContentStream = nullptr;
     EndRequest(true);
     throw;
   } catch (...) {
     response.ContentStream = nullptr;
-    EndRequest(inStep);
+    EndRequest(inSync);
     throw;
   }
   response.ContentStream = nullptr;
@@ -218,10 +219,10 @@ void HttpClient::Impl::FailWithErrorBody() {
   throw EHttpProtocolError(response.ResponseCode, response.ResponseText, body.TakeData());
 }
 
-void HttpClient::Impl::EndRequest(bool inStep) {
+void HttpClient::Impl::EndRequest(bool inSync) {
   try {
     bool keep = false;
-    if (inStep && connection.Connected()) {
+    if (inSync && connection.Connected()) {
       const std::string_view conn = Trim(response.Connection);
       const std::string_view proxy = Trim(response.ProxyConnection);
       if (owner.ProtocolVersion == pv1_1) {
