@@ -113,41 +113,43 @@ void HeaderList::Set(std::string_view name, std::string_view value) {
 
 std::vector<std::string> FoldHeaderLine(std::string_view line, std::size_t width) {
   std::vector<std::string> out;
-  std::string current(line);
-  while (current.size() > width) {
-    // The last break point that keeps this piece within the width, else the
-    // first one after it. Position 0 is never a break: a continuation line
-    // starts with its blank.
-    std::size_t at = std::string::npos;
-    for (std::size_t i = std::min(width, current.size() - 1); i >= 1; --i) {
-      if (IsBreak(current[i]) && (current[i] != ',' || i + 1 <= width)) {
+  std::string_view rest = line;  // not yet written; a view, so long lines fold in linear time
+  bool continuation = false;     // the piece gets a leading blank
+  auto emit = [&](std::string_view piece) {
+    std::string text;
+    text.reserve(piece.size() + 1);
+    if (continuation) text += ' ';
+    text.append(piece);
+    out.push_back(std::move(text));
+  };
+  while (width > 1 && (continuation ? 1 : 0) + rest.size() > width) {
+    const std::size_t room = width - (continuation ? 1 : 0);
+    // The last break point that keeps the piece within the width, else the
+    // first one after it. The first line never breaks before its first
+    // character.
+    std::size_t at = std::string_view::npos;
+    const std::size_t lowest = continuation ? 0 : 1;
+    for (std::size_t i = std::min(room, rest.size() - 1) + 1; i-- > lowest;) {
+      if (IsBreak(rest[i]) && (rest[i] != ',' || i + 1 <= room)) {
         at = i;
         break;
       }
     }
-    if (at == std::string::npos) {
-      for (std::size_t i = width + 1; i < current.size(); ++i) {
-        if (IsBreak(current[i])) {
-          at = i;
-          break;
-        }
-      }
+    for (std::size_t i = room + 1; at == std::string_view::npos && i < rest.size(); ++i) {
+      if (IsBreak(rest[i])) at = i;
     }
-    if (at == std::string::npos) break;
-    // A comma stays with the piece before it; a blank or tab is replaced by
+    if (at == std::string_view::npos) break;
+    // A comma stays with the piece before it; a blank or tab gives way to
     // the continuation line's leading blank.
-    const std::size_t pieceEnd = current[at] == ',' ? at + 1 : at;
-    std::string_view rest = std::string_view(current).substr(at + 1);
-    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
-    if (rest.empty()) break;  // only blanks follow: nothing to carry over
-    out.push_back(current.substr(0, pieceEnd));
-    std::string next;
-    next.reserve(rest.size() + 1);
-    next += ' ';
-    next.append(rest);
-    current = std::move(next);
+    const std::size_t pieceEnd = rest[at] == ',' ? at + 1 : at;
+    std::string_view next = rest.substr(at + 1);
+    while (!next.empty() && (next.front() == ' ' || next.front() == '\t')) next.remove_prefix(1);
+    if (next.empty()) break;  // only blanks follow: nothing to carry over
+    emit(rest.substr(0, pieceEnd));
+    rest = next;
+    continuation = true;
   }
-  out.push_back(std::move(current));
+  emit(rest);
   return out;
 }
 
