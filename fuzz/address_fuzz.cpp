@@ -26,10 +26,13 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 
 // Whether a "#" stands in the path and document part of an address.
 bool HashBeforeQuery(std::string_view address) {
-  std::string_view rest = address;
+  // Backslashes count as slashes, also in the "://".
+  std::string text(address);
+  std::replace(text.begin(), text.end(), '\\', '/');
+  std::string_view rest = text;
   if (const std::size_t scheme = rest.find("://"); scheme != std::string_view::npos) {
     rest.remove_prefix(scheme + 3);
-    const std::size_t slash = rest.find_first_of("/\\");
+    const std::size_t slash = rest.find('/');
     rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
   }
   std::size_t q = rest.find('?');
