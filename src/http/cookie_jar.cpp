@@ -52,6 +52,10 @@ std::vector<int> ParsePorts(std::string_view text) {
   return ports;
 }
 
+bool HasLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
 }  // namespace
 
 bool DomainSuitsHost(std::string_view domain, std::string_view host) {
@@ -161,6 +165,9 @@ std::string CookieJar::CookieHeader(std::string_view requestHost, std::string_vi
     if (host.find(UpperCase(domain)) == std::string::npos) continue;
     for (const auto& [name, cookie] : cookies) {
       if (cookie.Path.empty() || cookie.Secure || cookie.Value.empty()) continue;
+      // A lone CR may come inside a received line; sent back it would end the
+      // Cookie line early and let the server's bytes forge request headers.
+      if (HasLineBreak(cookie.Name) || HasLineBreak(cookie.Value)) continue;
       if (requestPath.substr(0, cookie.Path.size()) != cookie.Path) continue;
       chosen.emplace_back(UpperCase(cookie.Path), &cookie);
     }

@@ -52,7 +52,8 @@ class CookieJar {
   void Store(const Cookie& cookie);
 
   // The value of the request's "Cookie" line, empty when no cookie goes. Drops
-  // expired cookies first.
+  // expired cookies first. A cookie whose name or value holds a CR or LF is
+  // never sent.
   std::string CookieHeader(std::string_view requestHost, std::string_view requestPath,
                            std::int64_t nowUtc);
 

@@ -77,9 +77,11 @@ TEST(CookieJar, SendsMatchingCookiesLongestPathFirst) {
                   "SET-COOKIE: mid=3; path=/dl/", "Set-Cookie: nopath=4",
                   "Set-Cookie: sec=5; path=/; secure", "Set-Cookie: empty=; path=/",
                   "Set-Cookie: other=6; path=/elsewhere/",
-                  "Set-Cookie2: wide=7; path=/dl; domain=.a.org", "X-Set-Cookie: fake=8; path=/"}),
+                  "Set-Cookie2: wide=7; path=/dl; domain=.a.org", "X-Set-Cookie: fake=8; path=/",
+                  // A lone CR must not reach the request head.
+                  "Set-Cookie: cr=a\rHost: evil; path=/", "Set-Cookie: c\rr=9; path=/"}),
             "www.a.org", kNow);
-  EXPECT_EQ(jar.Count(), 8u);
+  EXPECT_EQ(jar.Count(), 10u);
   EXPECT_EQ(jar.CookieHeader("www.a.org", "/dl/sub/", kNow), "deep=2; mid=3; wide=7; root=1");
   EXPECT_EQ(jar.CookieHeader("www.a.org", "/DL/", kNow), "root=1");
   // Domains match as a part of the host, without regard to case.
