@@ -1,5 +1,6 @@
 // The window's behaviour: start-up, dragging, the key field, the instruction
-// list, the flag, minimise and the open-folder button.
+// list, the flag, minimise and the open-folder button. The download job's
+// handlers are in tform1_job.cpp.
 #include "tform1.h"
 
 #include <QAbstractItemView>
@@ -13,10 +14,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <QWindow>
 
 #include "app_constants.h"
 #include "dialogs.h"
+#include "download_thread.h"
 #include "image_list.h"
 #include "language_state.h"
 #include "language_tables.h"
@@ -44,7 +47,10 @@ TForm1::TForm1(Launcher& launcher, Dialogs& dialogs, QWidget* parent)
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  // The worker calls back into the window until its thread has ended.
+  worker_.reset();
+}
 
 void TForm1::ConnectHandlers() {
   // The picture and the captions lying on it drag the window.
@@ -76,7 +82,9 @@ void TForm1::ConnectHandlers() {
   }
 
   connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+  connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+  connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 }
 
 void TForm1::FormCreate() {
@@ -219,12 +227,6 @@ void TForm1::Image5Click() {
 
 void TForm1::Image8Click() {
   launcher_.OpenAddress(FromCp1250(HomepageUrl()));
-}
-
-void TForm1::Button2Click() {
-  // No download job can run yet, so CLOSE has nothing to ask: it closes the
-  // window, which ends the program.
-  close();
 }
 
 }  // namespace kalvoran

@@ -3,11 +3,21 @@
 // by its picture, with the key field, the instruction list, the language flag,
 // DOWNLOAD, CLOSE, the progress display and the open-folder button. Component
 // and handler names follow the window's layout.
+//
+// The window also drives the download job: DOWNLOAD starts one worker, whose
+// transfer events (on the worker's thread) hand the bar's position over to
+// this thread, and the 500 ms job timer animates the job and completes it.
 #include <QList>
 #include <QWidget>
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <utility>
 
+#include "job_window.h"
+#include "progress_handoff.h"
+#include "server_addresses.h"
 #include "window_drag.h"
 
 class QAction;
@@ -27,8 +37,9 @@ class ImageList;
 class Launcher;
 class Picture;
 class ShapeBox;
+class TDownloadThread;
 
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, public JobWindow {
   Q_OBJECT
 
  public:
@@ -106,8 +117,30 @@ class TForm1 : public QWidget {
   void Image5Click();
   void Image8Click();
 
-  // -- CLOSE --
-  void Button2Click();
+  // -- the download job, on this thread --
+  void Button1Click();  // DOWNLOAD
+  void Button2Click();  // CLOSE
+  void Timer1Timer();
+  void RunAfterDownload();
+
+  // -- the download job, on the worker's thread (see job_window.h) --
+  std::string KeyLine() override;
+  void StartJobTimer() override;
+  void SetFileCount(int n) override;
+  void ZaciatokStahovania(HttpClient& sender, TWorkMode mode, std::int64_t expected) override;
+  void Stahovanie(HttpClient& sender, TWorkMode mode, std::int64_t countSoFar) override;
+  void KoniecStahovania(HttpClient& sender, TWorkMode mode) override;
+  std::string LangCode() override;
+
+  // The key field's Tag: the file count N of the running job.
+  int RichEdit1Tag() const { return richEdit1Tag_.load(); }
+  // The worker of the latest job; nullptr before the first DOWNLOAD.
+  TDownloadThread* CurrentWorker() const { return worker_.get(); }
+  // The bar's hand-over from the worker, with its counts.
+  const ProgressHandOff& Progress() const { return progress_; }
+  // The hosts the next jobs talk to. The program keeps the fixed addresses;
+  // tests point the window at a server of their own.
+  void UseServers(ServerAddresses servers) { servers_ = std::move(servers); }
 
   // -- languages --
   void Preklad(std::uint8_t index);
@@ -117,6 +150,7 @@ class TForm1 : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildLayout();
@@ -125,10 +159,26 @@ class TForm1 : public QWidget {
   void ApplySkinShape();
   void CaretToStart();
 
+  // Applies the latest bar position the worker handed over.
+  void DeliverProgress();
+  void HandOver(ProgressUpdate update);
+  // The job timer's completion step for result r.
+  void CompleteJob(int r);
+  // Ends a running job before the program exits.
+  void EndJobForExit();
+
   Launcher& launcher_;
   Dialogs& dialogs_;
   WindowDrag drag_;
   QList<QWidget*> dragSurfaces_;
+
+  ServerAddresses servers_ = ServerAddresses::Fixed();
+  std::atomic<int> richEdit1Tag_{0};
+  // Line 1 of the key field, taken when DOWNLOAD was pressed.
+  std::string keyLine_;
+  ProgressHandOff progress_;
+  // Destroyed before the window: the worker calls back into it.
+  std::unique_ptr<TDownloadThread> worker_;
 };
 
 }  // namespace kalvoran

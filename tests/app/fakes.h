@@ -21,14 +21,22 @@ class RecordingLauncher final : public Launcher {
 
 class RecordingDialogs final : public Dialogs {
  public:
-  void ShowMessage(const QString&, const QString& text) override { shown << text; }
-  void ShowError(const QString& text) override { shown << text; }
+  void ShowMessage(const QString& title, const QString& text) override {
+    shown << text;
+    kinds << QStringLiteral("message: ") + title;
+  }
+  void ShowError(const QString& text) override {
+    shown << text;
+    kinds << QStringLiteral("error");
+  }
   bool AskWarning(const QString& text) override {
     shown << text;
+    kinds << QStringLiteral("warning");
     return answerYes;
   }
 
-  QStringList shown;
+  QStringList shown;  // the texts, in order
+  QStringList kinds;  // "message: <title>", "error" or "warning", in order
   bool answerYes = false;
 };
 
