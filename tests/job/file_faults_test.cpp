@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -118,9 +119,6 @@ Script Chunked(const std::string& body) {
 Script UntilClose(const std::string& body) {
   return Script().ReadHead().Send("HTTP/1.1 200 OK\r\n\r\n" + body).Close();
 }
-Script Answer(const std::string& text) {
-  return WithLength(text);
-}
 
 struct Job {
   const char* what;
@@ -150,9 +148,9 @@ Outcome RunJob(const Job& job, NthOperationFails& files) {
     ScriptedServer server(30s);
     for (const Listed& f : job.files) {
       server.AddScript(f.script);
-      if (job.flag != "noo") server.AddScript(Answer("OK"));
+      if (job.flag != "noo") server.AddScript(WithLength("OK"));
     }
-    server.AddScript(Answer(" Saved"));
+    server.AddScript(WithLength(" Saved"));
     if (!job.existingName.empty()) {
       std::filesystem::create_directories(dir.Folder());
       test::WriteFile(dir.Folder() + "/" + job.existingName, kUsersOwn);
