@@ -1,8 +1,9 @@
 // A server that goes away at any moment. Each well-formed answer is cut after
-// every byte of its head and at several places in its body, once by a
-// graceful close and once by a reset. Every Get must end within a bound with
-// the outcome the client's rules give for that byte, and the same client must
-// then fetch a healthy answer over a new connection.
+// every byte of its head and at several places in its body, by a graceful
+// close and by a reset, with the bytes before the cut in one packet or two,
+// and as the second answer on a kept connection. Every Get must end within a
+// bound with the outcome the client's rules give for that byte, and the same
+// client must then fetch a healthy answer over a new connection.
 #include <gtest/gtest.h>
 
 #include <atomic>
