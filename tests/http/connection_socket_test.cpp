@@ -95,6 +95,19 @@ INSTANTIATE_TEST_SUITE_P(
                                    "Socket Error # 10061\r\nConnection refused."}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(ScriptedServerStop, RefusesLaterConnectionsInsteadOfLeavingThemQueued) {
+  test::ScriptedServer server;
+  const int port = server.Port();
+  server.Stop();
+  Connection c;
+  try {
+    c.Connect("127.0.0.1", port, 0);
+    ADD_FAILURE() << "a stopped server still took the connection";
+  } catch (const ESocketError& e) {
+    EXPECT_EQ(e.Code(), 10061);
+  }
+}
+
 TEST(Connect, WithItsOwnLimitTimesOutOnAPeerThatNeverAnswers) {
   // A listener whose queue is full drops further connection requests.
   int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -108,12 +108,17 @@ ScriptedServer::ScriptedServer(std::chrono::milliseconds lifetime)
     Fail("listen");
   }
   port_ = ntohs(addr.sin_port);
-  acceptThread_ = std::thread([this] { AcceptLoop(); });
+  // The listening socket closes as soon as the server stops accepting, so a
+  // client that connects after Stop() or after the lifetime is refused at once
+  // instead of waiting in the backlog for an accept that never comes.
+  acceptThread_ = std::thread([this] {
+    AcceptLoop();
+    ::close(listenFd_);
+  });
 }
 
 ScriptedServer::~ScriptedServer() {
   Stop();
-  ::close(listenFd_);
   ::close(wakeRead_);
   ::close(wakeWrite_);
 }
