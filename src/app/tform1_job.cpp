@@ -88,7 +88,8 @@ void TForm1::Timer1Timer() {
   setWindowIcon(QIcon(QPixmap::fromImage(ImageList3->Draw(frame))));
 
   const int q = TitlePercent(ProgressBar1->value(), ProgressBar1->maximum());
-  setWindowTitle(QString::number(q) + QStringLiteral("% ") + QString::fromLatin1(kApplicationTitle));
+  setWindowTitle(QString::number(q) + QStringLiteral("% ") +
+                 QString::fromLatin1(kApplicationTitle));
   Label6->setText(QString::number(q) + u'%');
 }
 
