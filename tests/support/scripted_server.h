@@ -96,6 +96,10 @@ class ScriptedServer {
   ScriptedServer& operator=(const ScriptedServer&) = delete;
 
   int Port() const { return port_; }
+  // "127.0.0.1:port", as a host field of a request or a server list.
+  std::string HostPort() const { return "127.0.0.1:" + std::to_string(port_); }
+  // "http://127.0.0.1:port" followed by the path.
+  std::string Url(const std::string& path = "") const { return "http://" + HostPort() + path; }
   // Scripts for the next connections, in accept order; add them before the
   // client connects.
   void AddScript(Script script);

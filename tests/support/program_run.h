@@ -1,0 +1,20 @@
+#pragma once
+// Running a program of ours as a child process and taking what it printed.
+#include <string>
+#include <vector>
+
+namespace kalvoran::test {
+
+struct ProgramRun {
+  bool started = false;
+  int status = -1;  // the exit status; -1 when it did not exit by itself
+  std::string out;
+  std::string err;
+};
+
+// Runs args[0] with the other arguments and this process's environment and
+// waits for its end. Its output goes through files, so neither stream can
+// fill up and block it.
+ProgramRun RunProgram(std::vector<std::string> args);
+
+}  // namespace kalvoran::test
