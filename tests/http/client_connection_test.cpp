@@ -25,10 +25,6 @@ const std::string kTail =
     "Accept: text/html, */*\r\n"
     "User-Agent: Mozilla/3.0 (compatible; Kalvoran Downloader)\r\n";
 
-std::string Base(const ScriptedServer& server) {
-  return "http://127.0.0.1:" + std::to_string(server.Port());
-}
-
 TEST(ClientRequest, SendsTheHeadByteForByte) {
   struct Case {
     std::string path;  // appended to http://127.0.0.1:port
@@ -47,13 +43,13 @@ TEST(ClientRequest, SendsTheHeadByteForByte) {
     ScriptedServer server;
     server.AddScript(Script().ReadHead().Send(kOk));
     HttpClient client;
-    EXPECT_EQ(client.Get(Base(server) + c.path), "ok");
+    EXPECT_EQ(client.Get(server.Url(c.path)), "ok");
     ASSERT_TRUE(server.WaitForFinished(1));
     EXPECT_EQ(server.Received(0), "GET " + c.target +
                                       " HTTP/1.1\r\n"
                                       "Content-Type: text/html\r\n"
-                                      "Host: 127.0.0.1:" +
-                                      std::to_string(server.Port()) + "\r\n" + kTail + "\r\n");
+                                      "Host: " +
+                                      server.HostPort() + "\r\n" + kTail + "\r\n");
   }
 }
 
@@ -92,8 +88,8 @@ TEST(ClientKeepAlive, ConnectionIsKeptUnlessTheAnswerEndsIt) {
     server.AddScript(first);
     server.AddScript(Script().ReadHead().Send(kOk));
     HttpClient client;
-    Catch([&] { client.Get(Base(server) + "/1"); });
-    EXPECT_EQ(client.Get(Base(server) + "/2"), "ok");
+    Catch([&] { client.Get(server.Url("/1")); });
+    EXPECT_EQ(client.Get(server.Url("/2")), "ok");
     EXPECT_EQ(server.AcceptedConnections(), c.connections);
   }
 }
@@ -103,9 +99,9 @@ TEST(ClientKeepAlive, ConnectionClosedByTheServerMeanwhileIsReplaced) {
   server.AddScript(Script().ReadHead().Send(kOk));  // then closes
   server.AddScript(Script().ReadHead().Send(kOk));
   HttpClient client;
-  EXPECT_EQ(client.Get(Base(server) + "/1"), "ok");
+  EXPECT_EQ(client.Get(server.Url("/1")), "ok");
   ASSERT_TRUE(server.WaitForFinished(1));
-  EXPECT_EQ(client.Get(Base(server) + "/2"), "ok");
+  EXPECT_EQ(client.Get(server.Url("/2")), "ok");
   EXPECT_EQ(server.AcceptedConnections(), 2);
 }
 
@@ -125,9 +121,9 @@ TEST(ClientCookies, GoBackWithTheNextRequest) {
                        .ReadHead()
                        .Send(kOk));
   HttpClient client;
-  client.Get(Base(server) + "/DOWNLOADER/first.php");
-  client.Get(Base(server) + "/DOWNLOADER/second.php");
-  client.Get(Base(server) + "/other/third.php");
+  client.Get(server.Url("/DOWNLOADER/first.php"));
+  client.Get(server.Url("/DOWNLOADER/second.php"));
+  client.Get(server.Url("/other/third.php"));
   ASSERT_TRUE(server.WaitForFinished(1));
   const std::string received = server.Received(0);
   const std::size_t second = received.find("GET /DOWNLOADER/second.php");
@@ -153,11 +149,11 @@ TEST(ClientDisconnect, FromWorkBeginEndsTheGetNormallyWithAShortTarget) {
     if (kind == 'B') client.Disconnect();
   });
   MemoryStream target;
-  client.Get(Base(server) + "/", target);
+  client.Get(server.Url("/"), target);
   EXPECT_LE(target.Size(), 100);
   EXPECT_EQ(events.events.back().kind, 'E');
   client.OnWorkBegin = nullptr;
-  EXPECT_EQ(client.Get(Base(server) + "/"), "ok");
+  EXPECT_EQ(client.Get(server.Url("/")), "ok");
   EXPECT_EQ(server.AcceptedConnections(), 2);
 }
 
@@ -180,7 +176,7 @@ TEST(ClientDisconnect, FromAnotherThreadDuringABlockedReadIsSafe) {
       client.Disconnect();
     });
     MemoryStream target;
-    const Outcome outcome = Catch([&] { client.Get(Base(server) + "/", target); });
+    const Outcome outcome = Catch([&] { client.Get(server.Url("/"), target); });
     other.join();
     EXPECT_TRUE(outcome.kind == "ok" || outcome.kind == "EReadTimeout" ||
                 outcome.kind == "ESocketError" || outcome.kind == "EConnClosedGracefully" ||
@@ -188,7 +184,7 @@ TEST(ClientDisconnect, FromAnotherThreadDuringABlockedReadIsSafe) {
         << outcome.kind << ": " << outcome.message;
     EXPECT_LT(target.Size(), 100000);
     client.OnWorkBegin = nullptr;
-    EXPECT_EQ(client.Get(Base(server) + "/"), "ok");
+    EXPECT_EQ(client.Get(server.Url("/")), "ok");
   }
 }
 
@@ -231,11 +227,11 @@ TEST(ClientBadInput, EndsWithTheRightErrorAndLeavesTheClientUsable) {
     server.AddScript(Script().ReadHead().Send(kOk));
     HttpClient client;
     client.ReadTimeout = c.readTimeout;
-    const Outcome outcome = Catch([&] { client.Get(Base(server) + "/"); });
+    const Outcome outcome = Catch([&] { client.Get(server.Url("/")); });
     EXPECT_EQ(outcome.kind, c.outcome.kind);
     EXPECT_EQ(outcome.message, c.outcome.message);
     EXPECT_EQ(outcome.code, c.outcome.code);
-    EXPECT_EQ(client.Get(Base(server) + "/"), "ok");
+    EXPECT_EQ(client.Get(server.Url("/")), "ok");
   }
 }
 
@@ -247,11 +243,11 @@ TEST(ClientBadInput, HugeAnnouncedLengthsCostNoMemoryUpFront) {
       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7fffffffffffffff\r\nabc"));
   HttpClient client;
   // Cut short by the close: the caller finds the shorter target.
-  EXPECT_EQ(client.Get(Base(server) + "/"), "0123456789");
+  EXPECT_EQ(client.Get(server.Url("/")), "0123456789");
   // Past the largest stream size the target's position allows.
   MemoryStream target;
   target.Write("x", 1);
-  const Outcome outcome = Catch([&] { client.Get(Base(server) + "/", target); });
+  const Outcome outcome = Catch([&] { client.Get(server.Url("/"), target); });
   EXPECT_EQ(outcome.kind, "EStreamError");
   EXPECT_EQ(target.Data(), "x");
 }
@@ -265,13 +261,13 @@ TEST(ClientBadInput, ErrorBodyThatNeverComesTimesOutAfterTwoSeconds) {
   server.AddScript(Script().ReadHead().Send(kOk));
   HttpClient client;
   const auto start = std::chrono::steady_clock::now();
-  const Outcome outcome = Catch([&] { client.Get(Base(server) + "/"); });
+  const Outcome outcome = Catch([&] { client.Get(server.Url("/")); });
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(outcome.kind, "EReadTimeout");
   EXPECT_GE(elapsed, std::chrono::milliseconds(1900));
   EXPECT_LT(elapsed, std::chrono::milliseconds(4000));
   EXPECT_EQ(client.ReadTimeout, 0);
-  EXPECT_EQ(client.Get(Base(server) + "/"), "ok");
+  EXPECT_EQ(client.Get(server.Url("/")), "ok");
   EXPECT_EQ(server.AcceptedConnections(), 2);
 }
 

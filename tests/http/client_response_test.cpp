@@ -2,7 +2,7 @@
 // each kind of answer, each delivered whole and one byte per packet.
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <cstdio>
 #include <optional>
 
 #include "client_test_helpers.h"
@@ -10,6 +10,7 @@
 #include "http_client.h"
 #include "memory_stream.h"
 #include "scripted_server.h"
+#include "temp_dir.h"
 
 namespace kalvoran {
 namespace {
@@ -146,8 +147,7 @@ TEST_P(ClientResponse, EachKindOfAnswerEndsAsItShould) {
     ClientEvents events;
     events.Attach(client);
     std::string body;
-    const Outcome outcome = Catch(
-        [&] { body = client.Get("http://127.0.0.1:" + std::to_string(server.Port()) + "/x"); });
+    const Outcome outcome = Catch([&] { body = client.Get(server.Url("/x")); });
     EXPECT_EQ(outcome.kind, c.outcome.kind);
     EXPECT_EQ(outcome.message, c.outcome.message);
     EXPECT_EQ(outcome.code, c.outcome.code);
@@ -171,8 +171,7 @@ TEST_P(ClientResponse, ErrorBodyGoesToAnInternalStreamNotTheTarget) {
     if (kind == 'B') typeAtBegin = client.Response().ContentType;
   });
   MemoryStream target;
-  const Outcome outcome =
-      Catch([&] { client.Get("http://127.0.0.1:" + std::to_string(server.Port()) + "/", target); });
+  const Outcome outcome = Catch([&] { client.Get(server.Url("/"), target); });
   EXPECT_EQ(outcome.kind, "EHttpProtocolError");
   EXPECT_EQ(typeAtBegin, "error");
   ASSERT_FALSE(events.events.empty());
@@ -202,16 +201,14 @@ TEST(ClientBody, ThousandBytesInSeveralPacketsKeepTheFileAtFullSize) {
           .Send(body.substr(100, 400))
           .Pause(30)
           .Send(body.substr(500)));
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("kalvoran_client_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const std::string path = (dir / "tmp.tmp").string();
+  const test::TempDir dir("kalvoran-client");
+  const std::string path = dir.Path() + "/tmp.tmp";
   {
     FileStream target(path, FileStream::OpenMode::kCreateOrTruncate);
     HttpClient client;
     ClientEvents events;
     events.Attach(client);
-    client.Get("http://127.0.0.1:" + std::to_string(server.Port()) + "/f", target);
+    client.Get(server.Url("/f"), target);
     EXPECT_EQ(events.Pairs(), "1000:1000");
     ASSERT_GE(events.events.size(), 3u);
     EXPECT_EQ(events.events.front().value, 1000);
@@ -227,7 +224,6 @@ TEST(ClientBody, ThousandBytesInSeveralPacketsKeepTheFileAtFullSize) {
   EXPECT_EQ(std::fread(written.data(), 1, written.size() + 1, f), 1000u);
   std::fclose(f);
   EXPECT_EQ(written, body);
-  std::filesystem::remove_all(dir);
 }
 
 TEST(ClientBody, WritesFromTheTargetsPositionAndCutsNothingBeforeIt) {
@@ -239,7 +235,7 @@ TEST(ClientBody, WritesFromTheTargetsPositionAndCutsNothingBeforeIt) {
   HttpClient client;
   ClientEvents events;
   events.Attach(client);
-  client.Get("http://127.0.0.1:" + std::to_string(server.Port()) + "/", target);
+  client.Get(server.Url("/"), target);
   EXPECT_EQ(target.Data(), "head:abcde");
   // During a chunk the target is what came so far plus that chunk.
   ASSERT_EQ(events.events.front().kind, 'B');

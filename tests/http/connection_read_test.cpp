@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "connection.h"
@@ -10,6 +11,7 @@
 #include "file_stream.h"
 #include "memory_stream.h"
 #include "scripted_server.h"
+#include "temp_dir.h"
 
 namespace kalvoran {
 namespace {
@@ -41,18 +43,13 @@ class CountedBody : public testing::TestWithParam<TargetKind> {
  protected:
   void SetUp() override {
     if (GetParam().file) {
-      path_ = std::filesystem::temp_directory_path() /
-              ("kalvoran-body-" + std::to_string(::getpid()) + ".tmp");
-      std::filesystem::remove(path_);
-      target_ = std::make_unique<FileStream>(path_.string(), FileStream::OpenMode::kCreateNew);
+      path_ = dir_.Path() + "/body.tmp";
+      target_ = std::make_unique<FileStream>(path_, FileStream::OpenMode::kCreateNew);
     } else {
       target_ = std::make_unique<MemoryStream>();
     }
   }
-  void TearDown() override {
-    target_.reset();
-    if (!path_.empty()) std::filesystem::remove(path_);
-  }
+  void TearDown() override { target_.reset(); }
   std::string Written() {
     if (auto* memory = dynamic_cast<MemoryStream*>(target_.get())) return memory->Data();
     static_cast<FileStream*>(target_.get())->Close();
@@ -63,7 +60,26 @@ class CountedBody : public testing::TestWithParam<TargetKind> {
     return bytes;
   }
 
-  std::filesystem::path path_;
+  // The head and the first 1000 body bytes at once, the rest only once the
+  // test releases the server.
+  static Script HeadThenRestOnRelease(const std::string& body) {
+    return Script().Send(kHead + body.substr(0, 1000)).WaitForRelease().Send(body.substr(1000));
+  }
+  // Connects, reads the head and records the read events into `events`. At
+  // work begin `atBegin` runs, then the server may go on.
+  void ConnectAndRecord(Connection& c, ScriptedServer& server, std::vector<WorkEvent>& events,
+                        std::function<void()> atBegin = {}) {
+    c.Connect("127.0.0.1", server.Port(), 0);
+    ReadHead(c);
+    test::RecordEvents(c, *target_, events, [&server, atBegin](char kind) {
+      if (kind != 'B') return;
+      if (atBegin) atBegin();
+      server.Release();
+    });
+  }
+
+  test::TempDir dir_{"kalvoran-body"};
+  std::string path_;
   std::unique_ptr<Stream> target_;
 };
 
@@ -71,19 +87,11 @@ class CountedBody : public testing::TestWithParam<TargetKind> {
 TEST_P(CountedBody, FiresOneEventPerBlockWithTheTargetAtItsFinalSizeThroughout) {
   ScriptedServer server;
   const std::string body = Body(100000);
-  server.AddScript(Script()
-                       .Send(kHead + body.substr(0, 1000))
-                       .WaitForRelease()
-                       .Send(body.substr(1000))
-                       .WaitForClientClose());
+  server.AddScript(HeadThenRestOnRelease(body).WaitForClientClose());
   Connection c;
-  c.Connect("127.0.0.1", server.Port(), 0);
-  ASSERT_TRUE(server.WaitForConnections(1));
-  ReadHead(c);
   std::vector<WorkEvent> events;
-  test::RecordEvents(c, *target_, events, [&](char kind) {
-    if (kind == 'B') server.Release();
-  });
+  ConnectAndRecord(c, server, events);
+  ASSERT_TRUE(server.WaitForConnections(1));
   c.ReadStream(*target_, 100000, false);
 
   std::vector<WorkEvent> expected = {
@@ -97,15 +105,10 @@ TEST_P(CountedBody, FiresOneEventPerBlockWithTheTargetAtItsFinalSizeThroughout) 
 TEST_P(CountedBody, PeerClosingMidwayKeepsTheWholeBlocksAndCutsTheTarget) {
   ScriptedServer server;
   const std::string body = Body(50000);
-  server.AddScript(
-      Script().Send(kHead + body.substr(0, 1000)).WaitForRelease().Send(body.substr(1000)).Close());
+  server.AddScript(HeadThenRestOnRelease(body).Close());
   Connection c;
-  c.Connect("127.0.0.1", server.Port(), 0);
-  ReadHead(c);
   std::vector<WorkEvent> events;
-  test::RecordEvents(c, *target_, events, [&](char kind) {
-    if (kind == 'B') server.Release();
-  });
+  ConnectAndRecord(c, server, events);
   EXPECT_THROW(c.ReadStream(*target_, 100000, false), EConnClosedGracefully);
 
   std::vector<WorkEvent> expected = {
@@ -121,12 +124,8 @@ TEST_P(CountedBody, UntilCloseWritesTheTailWithoutAnEvent) {
   const std::string body = Body(40000);
   server.AddScript(Script().Send("HTTP/1.0 200 OK\r\n\r\n").WaitForRelease().Send(body).Close());
   Connection c;
-  c.Connect("127.0.0.1", server.Port(), 0);
-  ReadHead(c);
   std::vector<WorkEvent> events;
-  test::RecordEvents(c, *target_, events, [&](char kind) {
-    if (kind == 'B') server.Release();
-  });
+  ConnectAndRecord(c, server, events);
   c.ReadStream(*target_, -1, true);
 
   // A block is counted as it leaves the buffer, then written.
@@ -138,21 +137,10 @@ TEST_P(CountedBody, UntilCloseWritesTheTailWithoutAnEvent) {
 TEST_P(CountedBody, DisconnectFromWorkBeginKeepsOnlyWhatCameWithTheHead) {
   ScriptedServer server;
   const std::string body = Body(100000);
-  server.AddScript(Script()
-                       .Send(kHead + body.substr(0, 1000))
-                       .WaitForRelease()
-                       .Send(body.substr(1000))
-                       .WaitForClientClose());
+  server.AddScript(HeadThenRestOnRelease(body).WaitForClientClose());
   Connection c;
-  c.Connect("127.0.0.1", server.Port(), 0);
-  ReadHead(c);
   std::vector<WorkEvent> events;
-  test::RecordEvents(c, *target_, events, [&](char kind) {
-    if (kind == 'B') {
-      c.Disconnect();
-      server.Release();
-    }
-  });
+  ConnectAndRecord(c, server, events, [&c] { c.Disconnect(); });
   c.ReadStream(*target_, 100000, false);  // no error
 
   std::vector<WorkEvent> expected = {{'B', 100000, 100000}, {'W', 1000, 100000}, {'E', 0, 100000}};

@@ -1,8 +1,6 @@
 #pragma once
 // Shared by the connection tests: open descriptors, and a recorder of the
 // transfer events together with the target's size at each event.
-#include <dirent.h>
-
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -10,18 +8,10 @@
 #include <vector>
 
 #include "connection.h"
+#include "open_descriptors.h"
 #include "stream.h"
 
 namespace kalvoran::test {
-
-inline int OpenDescriptors() {
-  int count = 0;
-  if (DIR* dir = ::opendir("/proc/self/fd")) {
-    while (::readdir(dir) != nullptr) ++count;
-    ::closedir(dir);
-  }
-  return count;
-}
 
 struct WorkEvent {
   char kind;  // 'B'egin, 'W'ork, 'E'nd

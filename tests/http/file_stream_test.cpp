@@ -7,11 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "errors.h"
 #include "file_stream.h"
+#include "temp_dir.h"
 
 namespace kalvoran {
 namespace {
@@ -21,19 +20,10 @@ using Mode = FileStream::OpenMode;
 
 class FileStreamTest : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("kalvoran-fs-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string PathOf(const char* name) const { return (dir_ / name).string(); }
-  static std::string Content(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
+  std::string PathOf(const char* name) const { return dir_.Path() + "/" + name; }
+  static std::string Content(const std::string& path) { return test::ReadFile(path); }
 
-  fs::path dir_;
+  test::TempDir dir_{"kalvoran-fs"};
 };
 
 TEST_F(FileStreamTest, SetSizeGivesTheFileItsLengthAndWritesFillIt) {

@@ -304,7 +304,7 @@ void CheckCut(const Answer& answer, const Sweep& sweep, std::size_t cut,
   }
   server.AddScript(sweep.reset ? first.Reset() : first.Close());
   server.AddScript(Script().ReadHead().Send(kHealthy).Close());
-  const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/file";
+  const std::string url = server.Url("/file");
 
   HttpClient client;
   Outcome outcome;
