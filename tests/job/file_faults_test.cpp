@@ -1,7 +1,6 @@
 // The worker's file side under failure: every file operation of a job is
 // made to fail in turn, and each run must end as the job's rules say, leave
 // no partial body under a final name, no "tmp.tmp" and no open descriptor.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,20 +12,25 @@
 
 #include "download_thread.h"
 #include "job_test_support.h"
+#include "open_descriptors.h"
 #include "scripted_server.h"
 
 namespace kalvoran {
 namespace {
 
 using namespace std::chrono_literals;
+using test::CountedReply;
 using test::FolderEntries;
 using test::HeadlessWindow;
 using test::KeyFor;
+using test::OpenDescriptors;
+using test::OptionsFor;
 using test::ReadFile;
 using test::Script;
 using test::ScriptedServer;
-using test::TempDir;
 using test::TestBytes;
+using test::WorkingDir;
+using test::WriteFile;
 
 // The real file system, except that the nth counted operation (from 1)
 // fails. Only the operations in `counted` are counted; the error of each is
@@ -79,15 +83,6 @@ const std::map<NthOperationFails::Op, int> kNaturalErrors = {{NthOperationFails:
                                                              {NthOperationFails::kRename, EIO}};
 constexpr int kAllOps = 31;
 
-int OpenDescriptors() {
-  int count = 0;
-  if (DIR* dir = ::opendir("/proc/self/fd")) {
-    while (const dirent* entry = ::readdir(dir)) count += entry->d_name[0] != '.';
-    ::closedir(dir);
-  }
-  return count;
-}
-
 // One listed file: its name and what the server sends for it.
 struct Listed {
   std::string name;
@@ -95,13 +90,6 @@ struct Listed {
   Script script;
 };
 
-Script WithLength(const std::string& body) {
-  return Script()
-      .ReadHead()
-      .Send("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " +
-            std::to_string(body.size()) + "\r\n\r\n" + body)
-      .Close();
-}
 Script Chunked(const std::string& body) {
   const std::size_t half = body.size() / 2;
   auto chunk = [](const std::string& bytes) -> std::string {
@@ -144,27 +132,22 @@ Outcome RunJob(const Job& job, NthOperationFails& files) {
   const int before = OpenDescriptors();
   Outcome out;
   {
-    TempDir dir;
+    WorkingDir dir;
     ScriptedServer server(30s);
     for (const Listed& f : job.files) {
       server.AddScript(f.script);
-      if (job.flag != "noo") server.AddScript(WithLength("OK"));
+      if (job.flag != "noo") server.AddScript(CountedReply("OK"));
     }
-    server.AddScript(WithLength(" Saved"));
+    server.AddScript(CountedReply(" Saved"));
     if (!job.existingName.empty()) {
       std::filesystem::create_directories(dir.Folder());
-      test::WriteFile(dir.Folder() + "/" + job.existingName, kUsersOwn);
+      WriteFile(dir.Folder() + "/" + job.existingName, kUsersOwn);
     }
     std::string list;
     for (const Listed& f : job.files) list += (list.empty() ? "" : "*") + f.name;
     HeadlessWindow window(KeyFor("1;" + job.flag + ";p;" + list + ";" + job.runFile));
-    DownloadJobOptions options;
-    const std::string host = "127.0.0.1:" + std::to_string(server.Port());
-    options.Servers = {{host, host, host}, host};
-    options.WorkingDirectory = dir.Path();
-    options.Files = &files;
     {
-      TDownloadThread worker(window, options);
+      TDownloadThread worker(window, OptionsFor(server, dir, &files));
       worker.Start();
       EXPECT_TRUE(worker.WaitFor(20s));
       out.result = worker.ReturnValue;
@@ -243,7 +226,9 @@ std::vector<Job> Jobs() {
 Job Scripted(Job job) {
   for (std::size_t i = 0; i < job.files.size(); ++i) {
     Listed& f = job.files[i];
-    f.script = i % 3 == 0 ? WithLength(f.body) : i % 3 == 1 ? Chunked(f.body) : UntilClose(f.body);
+    f.script = i % 3 == 0   ? CountedReply(f.body)
+               : i % 3 == 1 ? Chunked(f.body)
+                            : UntilClose(f.body);
   }
   return job;
 }

@@ -1,17 +1,20 @@
 #pragma once
-// Shared by the job tests: a headless window, a temporary working directory,
-// a failing file system, a reference server process and small helpers.
-#include <sys/types.h>
-
+// Shared by the job tests: a headless window, a job's working directory, a
+// failing file system, the reference server process and small helpers.
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "download_thread.h"
 #include "job_files.h"
 #include "job_window.h"
+#include "scripted_server.h"
+#include "server_process.h"
+#include "temp_dir.h"
 
 namespace kalvoran::test {
 
@@ -44,27 +47,26 @@ class HeadlessWindow final : public JobWindow {
   std::string langCode_ = "de";
 };
 
-// A fresh directory, removed with everything in it at the end.
-class TempDir {
+// A job's working directory: a fresh temporary one; the download folder
+// inside it is made by the job.
+class WorkingDir : public TempDir {
  public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string Folder() const { return path_ + "/Kalvoran Downloader"; }
-
- private:
-  std::string path_;
+  WorkingDir() : TempDir("kalvoran-job") {}
+  std::string Folder() const { return Path() + "/Kalvoran Downloader"; }
 };
 
 // The key for a descriptor text (Windows-1250).
 std::string KeyFor(const std::string& descriptor);
 
 // Names in the download folder, sorted; entries that are folders end in "/".
-std::vector<std::string> FolderEntries(const TempDir& dir);
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& bytes);
+std::vector<std::string> FolderEntries(const WorkingDir& dir);
+// Options for a job that asks everything of one scripted server (all three
+// download servers and the statistics host) and saves below `dir`.
+DownloadJobOptions OptionsFor(const ScriptedServer& server, const WorkingDir& dir,
+                              JobFiles* files = nullptr);
+// A 200 answer with a Content-Length, after which the server closes.
+Script CountedReply(const std::string& body);
+
 // Deterministic bytes of every value, NUL and CR LF included.
 std::string TestBytes(std::size_t count, unsigned seed);
 
@@ -90,24 +92,22 @@ class FaultyFiles final : public JobFiles {
 };
 
 // PHP's built-in server on a free loopback port, serving the reference
-// scripts with its folders in a temporary directory; killed at the end.
+// scripts with its folders in a temporary directory; stopped at the end.
 class ReferenceServer {
  public:
   ReferenceServer();
-  ~ReferenceServer();
-  ReferenceServer(const ReferenceServer&) = delete;
-  ReferenceServer& operator=(const ReferenceServer&) = delete;
 
   static bool Available();
-  bool Running() const { return pid_ > 0; }
-  std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+  bool Running() const { return process_ && process_->Running(); }
+  std::string Host() const {
+    return "127.0.0.1:" + std::to_string(process_ ? process_->Port() : 0);
+  }
   std::string FilesRoot() const { return root_.Path() + "/files"; }
   std::string StatsRoot() const { return root_.Path() + "/stats"; }
 
  private:
-  TempDir root_;
-  pid_t pid_ = -1;
-  int port_ = 0;
+  TempDir root_{"kalvoran-php"};
+  std::unique_ptr<ServerProcess> process_;
 };
 
 }  // namespace kalvoran::test

@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ReadFile;
-using test::TempDir;
+using test::WorkingDir;
 using test::WriteFile;
 
 struct FakeInterface {
@@ -46,7 +46,7 @@ TEST(GetMacAddress, TakesFirstNonLoopbackInterfaceByIndexWithRealAddress) {
        "0A-1B-2C-3D-4E-5F"},
   };
   for (const MacCase& c : cases) {
-    TempDir dir;
+    WorkingDir dir;
     for (const FakeInterface& i : c.interfaces) {
       fs::create_directory(dir.Path() + "/" + i.name);
       WriteFile(dir.Path() + "/" + i.name + "/ifindex", i.ifindex + "\n");
@@ -88,7 +88,7 @@ class DownloadFolderTest : public ::testing::Test {
     stream->Close();
   }
 
-  TempDir dir;
+  WorkingDir dir;
   DownloadFolder folder{SystemJobFiles()};
 };
 

@@ -21,8 +21,8 @@ using test::HeadlessWindow;
 using test::KeyFor;
 using test::ReadFile;
 using test::ReferenceServer;
-using test::TempDir;
 using test::TestBytes;
+using test::WorkingDir;
 using test::WriteFile;
 using Names = std::vector<std::string>;
 
@@ -36,7 +36,7 @@ class ReferenceServerTest : public ::testing::Test {
   }
 
   // Runs a job for the descriptor in a fresh working directory.
-  int Run(const std::string& descriptor, TempDir& dir, std::chrono::seconds limit = 20s) {
+  int Run(const std::string& descriptor, WorkingDir& dir, std::chrono::seconds limit = 20s) {
     HeadlessWindow window(KeyFor(descriptor));
     DownloadJobOptions options;
     options.Servers = {{"127.0.0.1:1", server->Host(), "127.0.0.1:1"}, server->Host()};
@@ -56,7 +56,7 @@ TEST_F(ReferenceServerTest, JobSavesIdenticalFilesCleansUpAndFilesItsStatistics)
   WriteFile(Pack("a b.bin"), TestBytes(300000, 1));
   WriteFile(Pack("c.bin"), TestBytes(1, 2));
   WriteFile(Pack("other.bin"), "stays");
-  TempDir dir;
+  WorkingDir dir;
   ASSERT_EQ(Run("1;;pack;a b.bin*c.bin;", dir), 0);
   EXPECT_EQ(FolderEntries(dir), (Names{"a b.bin", "c.bin"}));
   EXPECT_EQ(ReadFile(dir.Folder() + "/a b.bin"), TestBytes(300000, 1));
@@ -100,7 +100,7 @@ TEST_F(ReferenceServerTest, RefusedFilesEndTheJobWithoutStatistics) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.descriptor);
-    TempDir dir;
+    WorkingDir dir;
     EXPECT_EQ(Run(c.descriptor, dir), c.result);
     EXPECT_EQ(FolderEntries(dir), c.saved);
   }
@@ -122,7 +122,7 @@ TEST_F(ReferenceServerTest, LargeFileArrivesIntact) {
                 static_cast<std::streamsize>(sizeof(std::uint64_t) * block.size()));
     }
   }
-  TempDir dir;
+  WorkingDir dir;
   const auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(Run("1;noo;pack;large.bin;", dir, 120s), 0);
   const auto took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);

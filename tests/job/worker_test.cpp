@@ -21,15 +21,17 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using test::CountedReply;
 using test::FaultyFiles;
 using test::FolderEntries;
 using test::HeadlessWindow;
 using test::KeyFor;
+using test::OptionsFor;
 using test::ReadFile;
 using test::Script;
 using test::ScriptedServer;
-using test::TempDir;
 using test::TestBytes;
+using test::WorkingDir;
 using Names = std::vector<std::string>;
 
 std::string Head(std::size_t length, const std::string& extra = "") {
@@ -38,13 +40,6 @@ std::string Head(std::size_t length, const std::string& extra = "") {
 }
 Script Serve(const std::string& body, const std::string& extra = "") {
   return Script().ReadHead().Send(Head(body.size(), extra) + body).Close();
-}
-Script Reply(const std::string& body) {
-  return Script()
-      .ReadHead()
-      .Send("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " +
-            std::to_string(body.size()) + "\r\n\r\n" + body)
-      .Close();
 }
 std::string RequestLine(const ScriptedServer& server, int connection) {
   const std::string received = server.Received(connection);
@@ -56,15 +51,6 @@ std::string DownloadLine(const std::string& query) {
 
 class WorkerTest : public ::testing::Test {
  protected:
-  DownloadJobOptions Options(JobFiles* files = nullptr) {
-    DownloadJobOptions options;
-    const std::string host = "127.0.0.1:" + std::to_string(server.Port());
-    options.Servers = {{host, host, host}, host};
-    options.WorkingDirectory = dir.Path();
-    options.Files = files;
-    return options;
-  }
-
   // Runs a job to its end (thread and end hook) and returns the worker.
   std::unique_ptr<TDownloadThread> Run(HeadlessWindow& window, DownloadJobOptions options) {
     auto worker = std::make_unique<TDownloadThread>(window, std::move(options));
@@ -74,7 +60,7 @@ class WorkerTest : public ::testing::Test {
     return worker;
   }
 
-  TempDir dir;
+  WorkingDir dir;
   ScriptedServer server{30s};
 };
 
@@ -84,11 +70,11 @@ TEST_F(WorkerTest, SavesEveryFileAndSendsTheRequestsAsBuilt) {
   server.AddScript(Serve(TestBytes(5000, 0), "Set-Cookie: sid=42; path=/\r\n"));
   server.AddScript(Serve(TestBytes(70000, 1)));
   server.AddScript(Serve(TestBytes(1, 2)));
-  server.AddScript(Reply(" Saved"));
+  server.AddScript(CountedReply(" Saved"));
   HeadlessWindow window(KeyFor(descriptor) + "\r\nline two is ignored");
   window.SetLangCode("sk");
 
-  const auto worker = Run(window, Options());
+  const auto worker = Run(window, OptionsFor(server, dir));
   EXPECT_EQ(worker->ReturnValue, 0);
   EXPECT_EQ(worker->RunFile(), "c.bin");
   ASSERT_EQ(FolderEntries(dir), names);
@@ -123,19 +109,17 @@ TEST_F(WorkerTest, SavesEveryFileAndSendsTheRequestsAsBuilt) {
 TEST_F(WorkerTest, CleanUpFollowsEachFileUnlessFieldTwoIsExactlyNoo) {
   for (const std::string flag : {"noo", "NOO", "no", ""}) {
     SCOPED_TRACE(flag);
-    TempDir folder;
+    WorkingDir folder;
     ScriptedServer s(30s);
     const bool clean = flag != "noo";
     s.AddScript(Serve("first"));
     if (clean) s.AddScript(Script().ReadHead().Reset());  // a failed clean-up is ignored
     s.AddScript(Serve("second"));
-    if (clean) s.AddScript(Reply("OK"));
-    s.AddScript(Reply(" Saved"));
+    if (clean) s.AddScript(CountedReply("OK"));
+    s.AddScript(CountedReply(" Saved"));
     HeadlessWindow window(KeyFor("2;" + flag + ";p q;a 1.txt*b.txt;"));
-    DownloadJobOptions options = Options();
-    const std::string host = "127.0.0.1:" + std::to_string(s.Port());
-    options.Servers = {{"unused", "unused", host}, host};
-    options.WorkingDirectory = folder.Path();
+    DownloadJobOptions options = OptionsFor(s, folder);
+    options.Servers.DownloadServers = {"unused", "unused", s.HostPort()};
 
     const auto worker = Run(window, options);
     EXPECT_EQ(worker->ReturnValue, 0);
@@ -168,16 +152,14 @@ TEST_F(WorkerTest, FailedSecondFileKeepsTheFirstAndEndsWithResultTwo) {
   };
   for (const auto& [what, failure] : failures) {
     SCOPED_TRACE(what);
-    TempDir folder;
+    WorkingDir folder;
     ScriptedServer s(30s);
     s.AddScript(Serve("first"));
     s.AddScript(failure);
     s.AddScript(Serve("third"));
-    s.AddScript(Reply(" Saved"));
+    s.AddScript(CountedReply(" Saved"));
     HeadlessWindow window(KeyFor("0;noo;p;a.bin*b.bin*c.bin;"));
-    DownloadJobOptions options = Options();
-    options.Servers.DownloadServers[0] = "127.0.0.1:" + std::to_string(s.Port());
-    options.WorkingDirectory = folder.Path();
+    const DownloadJobOptions options = OptionsFor(s, folder);
 
     const auto worker = Run(window, options);
     EXPECT_EQ(worker->ReturnValue, 2);
@@ -209,15 +191,13 @@ TEST_F(WorkerTest, ServerGoingAwayAnywhereInTheBodySavesNoPartialFile) {
   }
   for (const Cut& cut : cuts) {
     SCOPED_TRACE(cut.sent);
-    TempDir folder;
+    WorkingDir folder;
     ScriptedServer s(30s);
     s.AddScript(Script().ReadHead().Send(cut.sent).Close());
-    s.AddScript(Reply(" Saved"));
+    s.AddScript(CountedReply(" Saved"));
     HeadlessWindow window(KeyFor("0;noo;p;f.bin;"));
-    DownloadJobOptions options = Options();
-    options.Servers = {{"127.0.0.1:" + std::to_string(s.Port()), "", ""},
-                       "127.0.0.1:" + std::to_string(s.Port())};
-    options.WorkingDirectory = folder.Path();
+    DownloadJobOptions options = OptionsFor(s, folder);
+    options.Servers.DownloadServers = {s.HostPort(), "", ""};
 
     const auto worker = Run(window, options);
     EXPECT_EQ(worker->ReturnValue, cut.whole ? 0 : 2);
@@ -233,7 +213,7 @@ TEST_F(WorkerTest, UnreadableKeyEndsWithResultOneBeforeAnyRequest) {
                                  KeyFor("x;noo;p;a;"), "\n" + KeyFor("1;noo;p;a;")}) {
     SCOPED_TRACE(key);
     HeadlessWindow window(key);
-    const auto worker = Run(window, Options());
+    const auto worker = Run(window, OptionsFor(server, dir));
     EXPECT_EQ(worker->ReturnValue, 1);
     EXPECT_TRUE(CancelFlag);
     EXPECT_EQ(window.timerStarts, 1);
@@ -246,18 +226,14 @@ TEST_F(WorkerTest, FieldOneChoosesTheServerAndAnyOtherNumberFails) {
   for (const auto& [field1, chosen] : std::vector<std::pair<std::string, int>>{
            {"0", 0}, {"  2", 2}, {"$1", 1}, {"3", -1}, {"-1", -1}}) {
     SCOPED_TRACE(field1);
-    TempDir folder;
+    WorkingDir folder;
     ScriptedServer s0(30s), s1(30s), s2(30s), stats(30s);
     ScriptedServer* servers[] = {&s0, &s1, &s2};
     for (ScriptedServer* s : servers) s->AddScript(Serve("x"));
-    stats.AddScript(Reply(" Saved"));
+    stats.AddScript(CountedReply(" Saved"));
     HeadlessWindow window(KeyFor(field1 + ";noo;p;f.txt;"));
-    DownloadJobOptions options = Options();
-    for (int i = 0; i < 3; ++i) {
-      options.Servers.DownloadServers[i] = "127.0.0.1:" + std::to_string(servers[i]->Port());
-    }
-    options.Servers.StatisticsHost = "127.0.0.1:" + std::to_string(stats.Port());
-    options.WorkingDirectory = folder.Path();
+    DownloadJobOptions options = OptionsFor(stats, folder);
+    for (int i = 0; i < 3; ++i) options.Servers.DownloadServers[i] = servers[i]->HostPort();
 
     const auto worker = Run(window, options);
     EXPECT_EQ(worker->ReturnValue, chosen < 0 ? 2 : 0);
@@ -269,15 +245,13 @@ TEST_F(WorkerTest, FieldOneChoosesTheServerAndAnyOtherNumberFails) {
 TEST_F(WorkerTest, ClashesGetPrefixesAndRunFileFollowsTheSavedName) {
   for (const auto& [runFile, expected] : std::vector<std::pair<std::string, std::string>>{
            {"a.txt", "1_a.txt"}, {"b.txt", "1_b.txt"}, {"zz.txt", "zz.txt"}}) {
-    TempDir folder;
+    WorkingDir folder;
     fs::create_directories(folder.Folder() + "/b.txt");  // a folder takes the name too
     ScriptedServer s(30s);
     for (const char* body : {"one", "two", "three"}) s.AddScript(Serve(body));
-    s.AddScript(Reply(" Saved"));
+    s.AddScript(CountedReply(" Saved"));
     HeadlessWindow window(KeyFor("1;noo;p;a.txt*b.txt*a.txt;" + runFile));
-    DownloadJobOptions options = Options();
-    options.Servers.DownloadServers[1] = "127.0.0.1:" + std::to_string(s.Port());
-    options.WorkingDirectory = folder.Path();
+    const DownloadJobOptions options = OptionsFor(s, folder);
 
     const auto worker = Run(window, options);
     EXPECT_EQ(worker->ReturnValue, 0);
@@ -292,7 +266,7 @@ TEST_F(WorkerTest, NamesLeavingTheFolderAreRefusedBeforeTheirRequest) {
   for (const std::string name : {"../x", "sub/x", "..\\x", "c:x", ".", ".."}) {
     SCOPED_TRACE(name);
     HeadlessWindow window(KeyFor("1;noo;p;" + name + ";"));
-    const auto worker = Run(window, Options());
+    const auto worker = Run(window, OptionsFor(server, dir));
     EXPECT_EQ(worker->ReturnValue, 2);
     EXPECT_EQ(FolderEntries(dir), Names{});
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 1);  // just the folder
@@ -303,7 +277,7 @@ TEST_F(WorkerTest, NamesLeavingTheFolderAreRefusedBeforeTheirRequest) {
 TEST_F(WorkerTest, CancelOrShutdownWhileABodyArrivesSavesNothing) {
   for (const bool shutdown : {false, true}) {
     SCOPED_TRACE(shutdown ? "program closing" : "CLOSE");
-    TempDir folder;
+    WorkingDir folder;
     ScriptedServer s(30s);
     // Half the body, then a stop until the test lets it go on.
     s.AddScript(Script()
@@ -312,11 +286,9 @@ TEST_F(WorkerTest, CancelOrShutdownWhileABodyArrivesSavesNothing) {
                     .WaitForRelease()
                     .Send(std::string(50000, 'h'))
                     .Close());
-    s.AddScript(Reply(" Saved"));
+    s.AddScript(CountedReply(" Saved"));
     HeadlessWindow window(KeyFor("1;noo;p;big.bin;"));
-    DownloadJobOptions options = Options();
-    options.Servers.DownloadServers[1] = "127.0.0.1:" + std::to_string(s.Port());
-    options.WorkingDirectory = folder.Path();
+    const DownloadJobOptions options = OptionsFor(s, folder);
     auto worker = std::make_unique<TDownloadThread>(window, options);
     worker->Start();
     const auto until = std::chrono::steady_clock::now() + 10s;
@@ -359,15 +331,13 @@ TEST_F(WorkerTest, FileFailuresEndTheJobAndRemoveTheTemporaryFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "op " << c.op << " call " << c.nth);
-    TempDir folder;
+    WorkingDir folder;
     ScriptedServer s(30s);
     for (unsigned i = 0; i < 3; ++i) s.AddScript(Serve(TestBytes(3000, i)));
-    s.AddScript(Reply(" Saved"));
+    s.AddScript(CountedReply(" Saved"));
     FaultyFiles files(c.op, c.nth, c.error);
     HeadlessWindow window(KeyFor("1;noo;p;a.bin*b.bin*c.bin;"));
-    DownloadJobOptions options = Options(&files);
-    options.Servers.DownloadServers[1] = "127.0.0.1:" + std::to_string(s.Port());
-    options.WorkingDirectory = folder.Path();
+    const DownloadJobOptions options = OptionsFor(s, folder, &files);
 
     const auto worker = Run(window, options);
     EXPECT_EQ(worker->ReturnValue, c.result);
@@ -390,7 +360,7 @@ TEST_F(WorkerTest, FullDiskEndsTheJobWithoutAPartialFile) {
   const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   HeadlessWindow window(KeyFor("1;noo;p;big.bin;"));
-  const auto worker = Run(window, Options());
+  const auto worker = Run(window, OptionsFor(server, dir));
   setrlimit(RLIMIT_FSIZE, &old);
   signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(worker->ReturnValue, 2);
@@ -405,17 +375,14 @@ TEST(SendStats, CountsAsStoredOnlyForTheExactReply) {
                                                  {" saved", false},
                                                  {"", false}}) {
     ScriptedServer s;
-    s.AddScript(Reply(reply));
-    EXPECT_EQ(SendStats(KeyFor("1;;p;a;"), "127.0.0.1:" + std::to_string(s.Port()),
-                        [] { return std::string("en"); }),
-              stored)
+    s.AddScript(CountedReply(reply));
+    EXPECT_EQ(SendStats(KeyFor("1;;p;a;"), s.HostPort(), [] { return std::string("en"); }), stored)
         << reply;
   }
   ScriptedServer s;
   s.AddScript(Script().ReadHead().Send(
       "HTTP/1.1 404 Not Found\r\nConnection: close\r\nContent-Length: 6\r\n\r\n Saved"));
-  EXPECT_FALSE(SendStats(KeyFor("1;;p;a;"), "127.0.0.1:" + std::to_string(s.Port()),
-                         [] { return std::string("en"); }));
+  EXPECT_FALSE(SendStats(KeyFor("1;;p;a;"), s.HostPort(), [] { return std::string("en"); }));
 }
 
 }  // namespace
