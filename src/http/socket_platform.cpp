@@ -74,6 +74,28 @@ int LastError() {
 #endif
 }
 
+// One recv or send: a call cut short by a signal before any byte moved is
+// made again; a failure returns -1 with the socket error in `error`.
+template <typename Call>
+std::ptrdiff_t Transfer(Call call, int& error) {
+  for (;;) {
+    const auto n = call();
+    if (n >= 0) return n;
+#ifndef _WIN32
+    if (errno == EINTR) continue;
+#endif
+    error = LastError();
+    return -1;
+  }
+}
+
+#ifdef _WIN32
+// Winsock counts in int: a larger buffer moves in more than one call.
+int WinsockLength(std::size_t size) {
+  return static_cast<int>(std::min<std::size_t>(size, INT_MAX));
+}
+#endif
+
 }  // namespace
 
 SocketStack::SocketStack() {
@@ -362,43 +384,27 @@ WaitResult WaitReadable(SocketHandle s, int timeoutMs) {
 }
 
 std::ptrdiff_t Receive(SocketHandle s, char* buffer, std::size_t size, int& error) {
+  return Transfer(
+      [&] {
 #ifdef _WIN32
-  int n = ::recv(static_cast<SOCKET>(s), buffer,
-                 static_cast<int>(std::min<std::size_t>(size, INT_MAX)), 0);
-  if (n == SOCKET_ERROR) {
-    error = LastError();
-    return -1;
-  }
-  return n;
+        return ::recv(static_cast<SOCKET>(s), buffer, WinsockLength(size), 0);
 #else
-  for (;;) {
-    ssize_t n = ::recv(s, buffer, size, 0);
-    if (n >= 0) return n;
-    if (errno == EINTR) continue;
-    error = LastError();
-    return -1;
-  }
+        return ::recv(s, buffer, size, 0);
 #endif
+      },
+      error);
 }
 
 std::ptrdiff_t Send(SocketHandle s, const char* data, std::size_t size, int& error) {
+  return Transfer(
+      [&] {
 #ifdef _WIN32
-  int n = ::send(static_cast<SOCKET>(s), data,
-                 static_cast<int>(std::min<std::size_t>(size, INT_MAX)), 0);
-  if (n == SOCKET_ERROR) {
-    error = LastError();
-    return -1;
-  }
-  return n;
+        return ::send(static_cast<SOCKET>(s), data, WinsockLength(size), 0);
 #else
-  for (;;) {
-    ssize_t n = ::send(s, data, size, MSG_NOSIGNAL);
-    if (n >= 0) return n;
-    if (errno == EINTR) continue;
-    error = LastError();
-    return -1;
-  }
+        return ::send(s, data, size, MSG_NOSIGNAL);  // a closed peer is an error, not a signal
 #endif
+      },
+      error);
 }
 
 void ShutdownBoth(SocketHandle s) {
