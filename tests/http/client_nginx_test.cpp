@@ -48,6 +48,10 @@ ServerProcess::Options NginxOptions(const fs::path& dir, const char* binary) {
         << "http {\n"
         << "  log_format conn '$connection $request $status $body_bytes_sent';\n"
         << "  access_log " << d << "/access.log conn;\n"
+        // Sanitizer builds on a busy machine check the first copy slowly; the
+        // kept connection must still be there for the second fetch.
+        << "  keepalive_timeout 600s;\n"
+        << "  send_timeout 600s;\n"
         << "  client_body_temp_path " << d << "/tmp;\n"
         << "  proxy_temp_path " << d << "/tmp;\n"
         << "  fastcgi_temp_path " << d << "/tmp;\n"
