@@ -2,9 +2,9 @@
 # Sourced by ./test.sh and ./run.sh; works as root on a fresh Debian 12.
 kalvoran_packages_for() {
   case $1 in
-    build) echo cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-liberation ;;
-    test)  echo libgtest-dev libgmock-dev php-cli nginx-light curl clang libclang-rt-14-dev ;;
-    run)   echo php-cli ;;
+    build) echo cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-liberation qt6-translations-l10n ;;
+    test)  echo libgtest-dev libgmock-dev php-cli php-fpm nginx-light curl clang libclang-rt-14-dev ;;
+    run)   echo php-cli qt6-translations-l10n ;;
     demo)  echo php-cli xclip ;;
   esac
 }
