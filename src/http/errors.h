@@ -14,22 +14,30 @@ class HttpError : public std::runtime_error {
   virtual const char* Kind() const noexcept = 0;
 };
 
-#define KALVORAN_FIXED_ERROR(Name, Message)                         \
-  class Name : public HttpError {                                   \
-   public:                                                          \
-    Name() : HttpError(Message) {}                                  \
-    const char* Kind() const noexcept override { return #Name; }    \
+#define KALVORAN_FIXED_ERROR(Name, Message)                      \
+  class Name : public HttpError {                                \
+   public:                                                       \
+    Name() : HttpError(Message) {}                               \
+    const char* Kind() const noexcept override { return #Name; } \
   }
 
 KALVORAN_FIXED_ERROR(EConnClosedGracefully, "Connection Closed Gracefully.");
 KALVORAN_FIXED_ERROR(ENotConnected, "Not Connected");
 KALVORAN_FIXED_ERROR(EReadTimeout, "Read Timeout");
-KALVORAN_FIXED_ERROR(EMaxLineLengthExceeded, "Max line length exceeded.");
 KALVORAN_FIXED_ERROR(EConnectTimeout, "Connect timed out.");
 KALVORAN_FIXED_ERROR(ECannotAllocateSocket, "Cannot allocate socket.");
 KALVORAN_FIXED_ERROR(ECouldNotBindSocket,
                      "Could not bind socket. Address and port are already in use.");
 #undef KALVORAN_FIXED_ERROR
+
+// A line too long to read; also a response head too large to keep, which
+// says so in its own message.
+class EMaxLineLengthExceeded : public HttpError {
+ public:
+  EMaxLineLengthExceeded() : HttpError("Max line length exceeded.") {}
+  explicit EMaxLineLengthExceeded(const std::string& message) : HttpError(message) {}
+  const char* Kind() const noexcept override { return "EMaxLineLengthExceeded"; }
+};
 
 // The text of a Windows socket error code; empty for codes without one.
 std::string SocketErrorText(int code);

@@ -15,9 +15,6 @@ char Upper(char c) {
 bool IsContinuation(std::string_view line) {
   return !line.empty() && (line.front() == ' ' || line.front() == '\t');
 }
-bool IsBreak(char c) {
-  return c == ' ' || c == '\t' || c == ',';
-}
 
 }  // namespace
 
@@ -111,59 +108,11 @@ void HeaderList::Set(std::string_view name, std::string_view value) {
                lines_.begin() + static_cast<std::ptrdiff_t>(end));
 }
 
-std::vector<std::string> FoldHeaderLine(std::string_view line, std::size_t width) {
-  std::vector<std::string> out;
-  std::string_view rest = line;  // not yet written; a view, so long lines fold in linear time
-  bool continuation = false;     // the piece gets a leading blank
-  auto emit = [&](std::string_view piece) {
-    std::string text;
-    text.reserve(piece.size() + 1);
-    if (continuation) text += ' ';
-    text.append(piece);
-    out.push_back(std::move(text));
-  };
-  while (width > 1 && (continuation ? 1 : 0) + rest.size() > width) {
-    const std::size_t room = width - (continuation ? 1 : 0);
-    // The last break point that keeps the piece within the width, else the
-    // first one after it. The first line never breaks before its first
-    // character.
-    std::size_t at = std::string_view::npos;
-    const std::size_t lowest = continuation ? 0 : 1;
-    for (std::size_t i = std::min(room, rest.size() - 1) + 1; i-- > lowest;) {
-      if (IsBreak(rest[i]) && (rest[i] != ',' || i + 1 <= room)) {
-        at = i;
-        break;
-      }
-    }
-    for (std::size_t i = room + 1; at == std::string_view::npos && i < rest.size(); ++i) {
-      if (IsBreak(rest[i])) at = i;
-    }
-    if (at == std::string_view::npos) break;
-    // A comma stays with the piece before it; a blank or tab gives way to
-    // the continuation line's leading blank.
-    const std::size_t pieceEnd = rest[at] == ',' ? at + 1 : at;
-    std::string_view next = rest.substr(at + 1);
-    while (!next.empty() && (next.front() == ' ' || next.front() == '\t')) next.remove_prefix(1);
-    if (next.empty()) break;  // only blanks follow: nothing to carry over
-    emit(rest.substr(0, pieceEnd));
-    rest = next;
-    continuation = true;
-  }
-  emit(rest);
-  return out;
-}
-
 std::string HeaderList::Text() const {
+  // Every line goes out whole, however long: current servers refuse folded
+  // request headers (a long Cookie line would turn into 400 Bad Request).
   std::string text;
-  for (const std::string& line : lines_) {
-    if (line.size() <= kFoldLength) {
-      text.append(line).append("\r\n");
-      continue;
-    }
-    for (const std::string& piece : FoldHeaderLine(line, kFoldLength)) {
-      text.append(piece).append("\r\n");
-    }
-  }
+  for (const std::string& line : lines_) text.append(line).append("\r\n");
   return text;
 }
 

@@ -12,9 +12,6 @@ namespace kalvoran {
 
 class HeaderList {
  public:
-  // A request header line longer than this is wrapped into continuation lines.
-  static constexpr std::size_t kFoldLength = 1024;
-
   void Clear() { lines_.clear(); }
   bool Empty() const { return lines_.empty(); }
   // Adds a line exactly as received (a continuation line included).
@@ -34,8 +31,7 @@ class HeaderList {
   // place; appends a line when there is none.
   void Set(std::string_view name, std::string_view value);
 
-  // The lines as written into a request head, each ending in CR LF; lines over
-  // kFoldLength characters wrapped at a tab, blank or comma.
+  // The lines as written into a request head, each whole and ending in CR LF.
   std::string Text() const;
 
  private:
@@ -48,11 +44,6 @@ class HeaderList {
 // The name of a header line: the text before its first ":" (not trimmed);
 // the whole line when there is no ":".
 std::string_view HeaderLineName(std::string_view line);
-
-// A header line cut into lines of at most `width` characters at a tab, blank
-// or comma; continuation lines begin with a blank. A stretch without any such
-// break point stays whole.
-std::vector<std::string> FoldHeaderLine(std::string_view line, std::size_t width);
 
 // Blanks, tabs, CR and LF removed from both ends.
 std::string_view Trim(std::string_view text);

@@ -1,5 +1,6 @@
 #include "http_client.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "chunk_size.h"
@@ -18,6 +19,38 @@ namespace {
 
 // An error body must come within this long per wait, whatever ReadTimeout is.
 constexpr int kErrorBodyTimeoutMs = 2000;
+// Nobody reads more of an error body than its start: the rest of it, however
+// much a server announces or streams, is left unread and the connection
+// closed.
+constexpr std::size_t kErrorBodyLimit = 64 * 1024;
+// A response head beyond these is no head a server means: the client would
+// otherwise keep whatever a server streams as header lines.
+constexpr std::size_t kHeadByteLimit = 1024 * 1024;
+constexpr std::size_t kHeadLineLimit = 10000;
+
+// The start of an error body: keeps the first `limit` bytes, then ends the
+// read by raising BodyLimitReached.
+class ErrorBodyStream final : public Stream {
+ public:
+  struct BodyLimitReached {};
+
+  explicit ErrorBodyStream(std::size_t limit) : limit_(limit) {}
+  std::int64_t Position() const override { return body_.Position(); }
+  void Seek(std::int64_t position) override { body_.Seek(position); }
+  std::int64_t Size() const override { return body_.Size(); }
+  void SetSize(std::int64_t size) override { body_.SetSize(size); }
+  void Write(const char* data, std::size_t count) override {
+    const std::size_t kept = body_.Data().size();
+    const std::size_t room = kept < limit_ ? limit_ - kept : 0;
+    body_.Write(data, std::min(count, room));
+    if (count >= room) throw BodyLimitReached{};
+  }
+  std::string TakeData() { return body_.TakeData(); }
+
+ private:
+  MemoryStream body_;
+  std::size_t limit_;
+};
 
 void CheckTargetRoom(const Stream& target, std::int64_t count) {
   if (count > std::numeric_limits<std::int64_t>::max() - target.Position()) {
@@ -150,11 +183,24 @@ void HttpClient::Impl::WriteRequest() {
 }
 
 void HttpClient::Impl::ReadResponseHead() {
+  // Counted over every head of the response, skipped 100 answers included,
+  // each line with its line end as CR LF.
+  std::size_t headBytes = 0;
+  std::size_t headLines = 0;
+  auto count = [&](const std::string& line, int lines) {
+    headBytes += line.size() + 2;
+    headLines += static_cast<std::size_t>(lines);
+    if (headLines > kHeadLineLimit || headBytes > kHeadByteLimit) {
+      throw EMaxLineLengthExceeded("Response head too large: more than 1 MiB or 10000 lines.");
+    }
+  };
   do {
     response.ResponseText = connection.ReadLn();
+    count(response.ResponseText, 0);
     response.RawHeaders.Clear();
     try {
       for (std::string line = connection.ReadLn(); !line.empty(); line = connection.ReadLn()) {
+        count(line, 1);
         response.RawHeaders.AddLine(std::move(line));
       }
     } catch (const EConnClosedGracefully&) {
@@ -202,13 +248,16 @@ void HttpClient::Impl::ReadChunkedBody(Stream& target) {
 }
 
 void HttpClient::Impl::FailWithErrorBody() {
-  MemoryStream body;
+  ErrorBodyStream body(kErrorBodyLimit);
   Stream* const target = response.ContentStream;
   const int timeout = connection.ReadTimeout;
   response.ContentStream = &body;
   connection.ReadTimeout = kErrorBodyTimeoutMs;
   try {
     ReadBody(body);
+  } catch (const ErrorBodyStream::BodyLimitReached&) {
+    // The rest stays unread, so the connection cannot serve another request.
+    connection.Disconnect();
   } catch (...) {
     connection.ReadTimeout = timeout;
     response.ContentStream = target;

@@ -235,6 +235,65 @@ TEST(ClientBadInput, EndsWithTheRightErrorAndLeavesTheClientUsable) {
   }
 }
 
+// An error body is kept only as far as its first 64 KiB; a head only up to
+// 1 MiB or 10000 lines. Either way the connection is closed, not reused.
+TEST(ClientBadInput, ErrorBodiesAndHeadsAreCut) {
+  const std::string kib100(100 * 1024, 'z');
+  const std::string chunkedBody = "19000\r\n" + kib100 + "\r\n0\r\n\r\n";
+  std::string longHead;  // 1 MiB of lines in under 10000 of them
+  while (longHead.size() <= 1024 * 1024) longHead += "X-Pad: " + std::string(200, 'p') + "\r\n";
+  std::string manyLines;  // 10001 short lines
+  for (int i = 0; i <= 10000; ++i) manyLines += "A: b\r\n";
+  const char* tooLarge = "Response head too large: more than 1 MiB or 10000 lines.";
+  const std::string z64k(65536, 'z');
+  struct Case {
+    const char* name;
+    std::string answer;
+    Outcome outcome;
+    bool connectionKept;
+  } cases[] = {
+      {"counted 404",
+       "HTTP/1.1 404 No\r\nContent-Length: 102400\r\n\r\n" + kib100,
+       {"EHttpProtocolError", "HTTP/1.1 404 No", 404, z64k},
+       false},
+      {"chunked 500",
+       "HTTP/1.1 500 No\r\nTransfer-Encoding: chunked\r\n\r\n" + chunkedBody,
+       {"EHttpProtocolError", "HTTP/1.1 500 No", 500, z64k},
+       false},
+      {"small 404 whole",
+       "HTTP/1.1 404 No\r\nContent-Length: 3\r\n\r\nabc",
+       {"EHttpProtocolError", "HTTP/1.1 404 No", 404, "abc"},
+       true},
+      {"1 MiB of header lines",
+       "HTTP/1.1 200 OK\r\n" + longHead + "\r\n",
+       {"EMaxLineLengthExceeded", tooLarge},
+       false},
+      {"10001 header lines",
+       "HTTP/1.1 200 OK\r\n" + manyLines + "\r\n",
+       {"EMaxLineLengthExceeded", tooLarge},
+       false},
+      {"10000 header lines",
+       "HTTP/1.1 200 OK\r\n" + manyLines.substr(2 * 6) + "Content-Length: 2\r\n\r\nok",
+       {},
+       true},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedServer server;
+    server.AddScript(Script().ReadHead().Send(c.answer).ReadHead().Send(kOk).WaitForClientClose());
+    server.AddScript(Script().ReadHead().Send(kOk));
+    HttpClient client;
+    const Outcome outcome = Catch([&] { client.Get(server.Url("/")); });
+    EXPECT_EQ(outcome.kind, c.outcome.kind);
+    EXPECT_EQ(outcome.message, c.outcome.message);
+    EXPECT_EQ(outcome.code, c.outcome.code);
+    EXPECT_EQ(outcome.errorText, c.outcome.errorText);
+    // What was never read closes the connection: the next Get opens another.
+    EXPECT_EQ(client.Get(server.Url("/")), "ok");
+    EXPECT_EQ(server.AcceptedConnections(), c.connectionKept ? 1 : 2);
+  }
+}
+
 TEST(ClientBadInput, HugeAnnouncedLengthsCostNoMemoryUpFront) {
   ScriptedServer server;
   server.AddScript(Script().ReadHead().Send(

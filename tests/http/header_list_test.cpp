@@ -35,34 +35,14 @@ TEST(HeaderList, SetReplacesFirstLineInPlaceWithItsContinuations) {
   EXPECT_EQ(h.Text(), "A: 1\r\nb: new\r\nC: 3\r\nb: 4\r\nD: 5\r\n");
 }
 
-TEST(HeaderList, WrapsLongRequestLinesSoTheyReadBackWhole) {
+TEST(HeaderList, LongRequestLinesGoOutWhole) {
+  // Servers refuse folded request lines, so a long Cookie line stays one line.
   std::string cookies;
   for (int i = 0; i < 300; ++i) cookies += (i ? "; c" : "c") + std::to_string(i) + "=v";
-  std::string noBreaks(1500, 'x');
   HeaderList h;
   h.Set("Cookie", cookies);
-  std::string list;
-  for (int i = 0; i < 400; ++i) list += (i ? ",v" : "v") + std::to_string(i);
-  h.Set("Accept", list);
-  h.Set("X", noBreaks);
-
-  const std::string text = h.Text();
-  HeaderList back;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    const std::string line = text.substr(start, end - start);
-    if (line.find('x') == std::string::npos) {
-      EXPECT_LE(line.size(), HeaderList::kFoldLength) << line.substr(0, 40);
-    }
-    back.AddLine(line);
-  }
-  EXPECT_GT(back.Lines().size(), 4u);
-  EXPECT_EQ(back.Value("Cookie"), cookies);
-  EXPECT_EQ(back.Value("X"), noBreaks);  // nowhere to break: left whole
-  // A comma stays on its line; the read-back value only gains joining blanks.
-  std::string accept = back.Value("Accept");
-  std::erase(accept, ' ');
-  EXPECT_EQ(accept, list);
+  h.Set("Accept", "*/*");
+  EXPECT_EQ(h.Text(), "Cookie: " + cookies + "\r\nAccept: */*\r\n");
 }
 
 TEST(RequestHead, DefaultGetIsByteExact) {

@@ -2,6 +2,7 @@
 // the scripted server.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -88,6 +89,46 @@ TEST_F(KalvoranGet, StopsAtTheFirstErrorWithItsKindAndEscapedMessage) {
   run = Start({"http://127.0.0.1:" + std::to_string(closedPort) + "/d"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "error ESocketError: Socket Error # 10061\\r\\nConnection refused.\n");
+}
+
+// Servers that never stop sending: whatever they announce or stream, the
+// client keeps a bounded part and gives up. Run under an address-space limit
+// (not with the sanitizers, whose shadow memory needs more than any limit).
+TEST_F(KalvoranGet, EndlessAnswersCostBoundedMemoryAndTime) {
+  const std::string pad = "X-Pad: " + std::string(200, 'p') + "\r\n";
+  struct Case {
+    const char* name;
+    std::string head;
+    std::string repeated;
+    std::string err;
+  } cases[] = {
+      {"404 announcing 4 GB", "HTTP/1.1 404 Not Found\r\nContent-Length: 4000000000\r\n\r\n",
+       std::string(4096, '\0'), "error EHttpProtocolError: HTTP/1.1 404 Not Found\n"},
+      {"500 until the close", "HTTP/1.1 500 Oops\r\nConnection: close\r\n\r\n",
+       std::string(4096, 'z'), "error EHttpProtocolError: HTTP/1.1 500 Oops\n"},
+      {"header lines forever", "HTTP/1.1 200 OK\r\n", pad,
+       "error EMaxLineLengthExceeded: Response head too large: more than 1 MiB or 10000 "
+       "lines.\n"},
+  };
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  const std::string limit = "ulimit -c 0";
+  const long rssLimitKiB = 256 * 1024;
+#else
+  const std::string limit = "ulimit -v 262144";
+  const long rssLimitKiB = 16 * 1024;
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedServer server(std::chrono::seconds(30));
+    server.AddScript(Script().ReadHead().Send(c.head).SendRepeated(c.repeated, 0));
+    const auto start = std::chrono::steady_clock::now();
+    const ProgramRun run = RunProgram(
+        {"/bin/sh", "-c", limit + " && exec \"$0\" \"$@\"", KALVORAN_GET_PATH, server.Url("/")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_LT(run.peakRssKiB, rssLimitKiB);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  }
 }
 
 }  // namespace

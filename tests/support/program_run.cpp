@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -33,8 +34,10 @@ ProgramRun RunProgram(std::vector<std::string> args) {
   posix_spawn_file_actions_destroy(&actions);
   if (!run.started) return run;
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  struct rusage usage {};
+  while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
+  run.peakRssKiB = usage.ru_maxrss;
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.out = ReadFile(outPath);
   run.err = ReadFile(errPath);

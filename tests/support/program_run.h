@@ -10,6 +10,7 @@ struct ProgramRun {
   int status = -1;  // the exit status; -1 when it did not exit by itself
   std::string out;
   std::string err;
+  long peakRssKiB = 0;  // the child's largest resident size
 };
 
 // Runs args[0] with the other arguments and this process's environment and
