@@ -1,7 +1,7 @@
 #include "server_addresses.h"
 
-#include "funkcie.h"
 #include "kalvoran_addresses.h"
+#include "query_value.h"
 
 namespace kalvoran {
 
@@ -20,13 +20,13 @@ std::string BaseAddress(const ServerAddresses& servers, std::int32_t serverIndex
 std::string DownloadAddress(const std::string& base, bool deleteFlag, const std::string& cesta,
                             const std::string& name) {
   return base + "DownloadStream1v1.php" + "?Reg=OK&Zmazat=" + (deleteFlag ? "true" : "false") +
-         "&Cesta=" + cesta + "&Subor=" + SpacesToPlus(name);
+         "&Cesta=" + QueryValue(cesta) + "&Subor=" + QueryValue(name);
 }
 
 std::string CleanerAddress(const std::string& base, const std::string& cesta,
                            const std::string& name) {
-  return base + "DownloadCleaner1v1.php" + "?Reg=OK&Cesta=" + cesta +
-         "&Subor=" + SpacesToPlus(name);
+  return base + "DownloadCleaner1v1.php" + "?Reg=OK&Cesta=" + QueryValue(cesta) +
+         "&Subor=" + QueryValue(name);
 }
 
 }  // namespace kalvoran

@@ -20,10 +20,12 @@ struct ServerAddresses {
 std::string BaseAddress(const ServerAddresses& servers, std::int32_t serverIndex);
 
 // base + "DownloadStream1v1.php?Reg=OK&Zmazat=" + "true"/"false" + "&Cesta=" +
-// cesta verbatim + "&Subor=" + the listed name with blanks as "+".
+// cesta + "&Subor=" + the listed name, both as query values (QueryValue): the
+// script reads back exactly the folder and name of the key.
 std::string DownloadAddress(const std::string& base, bool deleteFlag, const std::string& cesta,
                             const std::string& name);
-// base + "DownloadCleaner1v1.php?Reg=OK&Cesta=" + cesta + "&Subor=" + name with "+".
+// base + "DownloadCleaner1v1.php?Reg=OK&Cesta=" + cesta + "&Subor=" + name, as
+// query values.
 std::string CleanerAddress(const std::string& base, const std::string& cesta,
                            const std::string& name);
 

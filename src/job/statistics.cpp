@@ -5,6 +5,7 @@
 #include "funkcie.h"
 #include "http_client.h"
 #include "mac_address.h"
+#include "query_value.h"
 
 namespace kalvoran {
 namespace {
@@ -56,7 +57,7 @@ std::string StatisticsAddress(const std::string& statisticsHost, const std::stri
                               const std::string& hourStamp, const std::string& record) {
   return "http://" + statisticsHost +
          "/DOWNLOADER/DownloaderStats1v1.php?Reg=OK&Jazyk=" + langCode + "&Subor=" + hourStamp +
-         ".txt&Text=" + SpacesToPlus(record);
+         ".txt&Text=" + QueryValue(record);
 }
 
 bool SendStats(std::string_view downloadKey, const std::string& statisticsHost,
