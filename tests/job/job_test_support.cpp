@@ -15,7 +15,10 @@ namespace kalvoran::test {
 namespace fs = std::filesystem;
 
 void HeadlessWindow::ZaciatokStahovania(HttpClient& sender, TWorkMode, std::int64_t) {
-  if (RefuseErrorResponse(sender)) return;
+  if (RefuseErrorResponse(sender)) {
+    ++refusals;
+    return;
+  }
   beginTags.push_back(sender.Tag);
 }
 

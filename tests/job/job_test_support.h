@@ -34,6 +34,7 @@ class HeadlessWindow final : public JobWindow {
   void SetLangCode(std::string code);
 
   std::atomic<bool> bodyArriving{false};  // a work event has been seen
+  std::atomic<int> refusals{0};           // answers refused for their content type "error"
   std::atomic<int> timerStarts{0};
   std::atomic<int> fileCount{-1};
   // File index (client Tag) of every work-begin event, in order.

@@ -9,7 +9,9 @@
 #include <random>
 
 #include "download_thread.h"
+#include "http_client.h"
 #include "job_test_support.h"
+#include "server_addresses.h"
 
 namespace kalvoran {
 namespace {
@@ -44,12 +46,16 @@ class ReferenceServerTest : public ::testing::Test {
     TDownloadThread worker(window, options);
     worker.Start();
     EXPECT_TRUE(worker.WaitFor(limit));
+    refusals = window.refusals;
     return worker.ReturnValue;
   }
+
+  std::string Base() const { return "http://" + server->Host() + "/DOWNLOADER/"; }
 
   std::string Pack(const std::string& name) const { return server->FilesRoot() + "/pack/" + name; }
 
   std::unique_ptr<ReferenceServer> server;
+  int refusals = 0;  // answers of the last job refused for their content type "error"
 };
 
 TEST_F(ReferenceServerTest, JobSavesIdenticalFilesCleansUpAndFilesItsStatistics) {
@@ -62,9 +68,13 @@ TEST_F(ReferenceServerTest, JobSavesIdenticalFilesCleansUpAndFilesItsStatistics)
   EXPECT_EQ(ReadFile(dir.Folder() + "/a b.bin"), TestBytes(300000, 1));
   EXPECT_EQ(ReadFile(dir.Folder() + "/c.bin"), TestBytes(1, 2));
 
-  // The downloads asked for deletion; only those files went.
+  // The downloads asked for deletion, so their clean-ups deleted them; a file
+  // fetched without asking stays whoever asks to clean it up.
   EXPECT_FALSE(fs::exists(Pack("a b.bin")));
   EXPECT_FALSE(fs::exists(Pack("c.bin")));
+  HttpClient client;
+  EXPECT_EQ(client.Get(DownloadAddress(Base(), false, "pack", "other.bin")), "stays");
+  client.Get(CleanerAddress(Base(), "pack", "other.bin"));
   EXPECT_TRUE(fs::exists(Pack("other.bin")));
 
   // One hour file holding the record as one line, blanks restored.
@@ -103,6 +113,8 @@ TEST_F(ReferenceServerTest, RefusedFilesEndTheJobWithoutStatistics) {
     WorkingDir dir;
     EXPECT_EQ(Run(c.descriptor, dir), c.result);
     EXPECT_EQ(FolderEntries(dir), c.saved);
+    // Each refusal came as the content type "error", not as just any failure.
+    EXPECT_EQ(refusals, c.result == 2 ? 1 : 0);
   }
   // Only the empty list got as far as the statistics.
   EXPECT_EQ(std::distance(fs::directory_iterator(server->StatsRoot()), {}), 1);

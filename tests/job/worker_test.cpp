@@ -82,9 +82,9 @@ TEST_F(WorkerTest, SavesEveryFileAndSendsTheRequestsAsBuilt) {
     EXPECT_EQ(ReadFile(dir.Folder() + "/" + names[i]),
               TestBytes(std::vector<std::size_t>{5000, 70000, 1}[i], i));
   }
-  // Blanks of the name as "+", the folder verbatim; no clean-up after "noo".
-  EXPECT_EQ(RequestLine(server, 0), DownloadLine("Zmazat=false&Cesta=my pack&Subor=a+b.bin"));
-  EXPECT_EQ(RequestLine(server, 2), DownloadLine("Zmazat=false&Cesta=my pack&Subor=d.bin"));
+  // Blanks of the folder and the name as "+"; no clean-up after "noo".
+  EXPECT_EQ(RequestLine(server, 0), DownloadLine("Zmazat=false&Cesta=my+pack&Subor=a+b.bin"));
+  EXPECT_EQ(RequestLine(server, 2), DownloadLine("Zmazat=false&Cesta=my+pack&Subor=d.bin"));
   EXPECT_NE(server.Received(1).find("\r\nCookie: sid=42\r\n"), std::string::npos);
   EXPECT_EQ(server.AcceptedConnections(), 4);
 
@@ -124,12 +124,12 @@ TEST_F(WorkerTest, CleanUpFollowsEachFileUnlessFieldTwoIsExactlyNoo) {
     const auto worker = Run(window, options);
     EXPECT_EQ(worker->ReturnValue, 0);
     const std::string zmazat = clean ? "Zmazat=true" : "Zmazat=false";
-    EXPECT_EQ(RequestLine(s, 0), DownloadLine(zmazat + "&Cesta=p q&Subor=a+1.txt"));
+    EXPECT_EQ(RequestLine(s, 0), DownloadLine(zmazat + "&Cesta=p+q&Subor=a+1.txt"));
     if (clean) {
       EXPECT_EQ(RequestLine(s, 1),
-                "GET /DOWNLOADER/DownloadCleaner1v1.php?Reg=OK&Cesta=p q&Subor=a+1.txt HTTP/1.1");
+                "GET /DOWNLOADER/DownloadCleaner1v1.php?Reg=OK&Cesta=p+q&Subor=a+1.txt HTTP/1.1");
       EXPECT_EQ(RequestLine(s, 3),
-                "GET /DOWNLOADER/DownloadCleaner1v1.php?Reg=OK&Cesta=p q&Subor=b.txt HTTP/1.1");
+                "GET /DOWNLOADER/DownloadCleaner1v1.php?Reg=OK&Cesta=p+q&Subor=b.txt HTTP/1.1");
     }
     EXPECT_EQ(s.AcceptedConnections(), clean ? 5 : 3);
   }
@@ -310,6 +310,52 @@ TEST_F(WorkerTest, CancelOrShutdownWhileABodyArrivesSavesNothing) {
     }
     EXPECT_EQ(FolderEntries(folder), Names{});
     EXPECT_EQ(s.AcceptedConnections(), 1);
+  }
+}
+
+// The real file system; the first file that gets its final name sets
+// CancelFlag, as CLOSE does when it lands between two files.
+class CloseAfterFirstSave final : public JobFiles {
+ public:
+  int CreateExclusive(int dirFd, const char* name, int& fd) override {
+    return SystemJobFiles().CreateExclusive(dirFd, name, fd);
+  }
+  int WriteAt(int fd, std::int64_t offset, const char* data, std::size_t count) override {
+    return SystemJobFiles().WriteAt(fd, offset, data, count);
+  }
+  int SetSize(int fd, std::int64_t size) override { return SystemJobFiles().SetSize(fd, size); }
+  int Close(int fd) override { return SystemJobFiles().Close(fd); }
+  int RenameNoReplace(int dirFd, const char* from, const char* to) override {
+    const int result = SystemJobFiles().RenameNoReplace(dirFd, from, to);
+    if (result == 0) CancelFlag = true;
+    return result;
+  }
+};
+
+TEST_F(WorkerTest, CloseBetweenTwoFilesKeepsTheSavedOneAndEndsWithResultZero) {
+  for (const std::string flag : {"noo", ""}) {
+    SCOPED_TRACE(flag);
+    WorkingDir folder;
+    ScriptedServer s(30s);
+    const bool clean = flag != "noo";
+    s.AddScript(Serve("first"));
+    if (clean) s.AddScript(CountedReply("OK"));
+    s.AddScript(Serve("second"));  // were the job to go on
+    s.AddScript(CountedReply(" Saved"));
+    CloseAfterFirstSave files;
+    HeadlessWindow window(KeyFor("1;" + flag + ";p;a.bin*b.bin;"));
+
+    const auto worker = Run(window, OptionsFor(s, folder, &files));
+    EXPECT_EQ(worker->ReturnValue, 0);
+    EXPECT_EQ(FolderEntries(folder), Names{"a.bin"});
+    EXPECT_EQ(ReadFile(folder.Folder() + "/a.bin"), "first");
+    EXPECT_EQ(window.fileCount, 1);
+    // The saved file still gets its clean-up; no second file, no statistics.
+    if (clean) {
+      EXPECT_EQ(RequestLine(s, 1),
+                "GET /DOWNLOADER/DownloadCleaner1v1.php?Reg=OK&Cesta=p&Subor=a.bin HTTP/1.1");
+    }
+    EXPECT_FALSE(s.WaitForConnections(clean ? 3 : 2, 100ms));
   }
 }
 
