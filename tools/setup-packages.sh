@@ -2,8 +2,8 @@
 # Sourced by ./test.sh and ./run.sh; works as root on a fresh Debian 12.
 kalvoran_packages_for() {
   case $1 in
-    build) echo cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-liberation qt6-translations-l10n ;;
-    test)  echo libgtest-dev libgmock-dev php-cli php-fpm nginx-light curl clang libclang-rt-14-dev ;;
+    build) echo cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-liberation qt6-translations-l10n libssl-dev ;;
+    test)  echo libgtest-dev libgmock-dev php-cli php-fpm nginx-light curl clang libclang-rt-14-dev openssl ;;
     run)   echo php-cli qt6-translations-l10n ;;
     demo)  echo php-cli xclip ;;
   esac

@@ -25,6 +25,7 @@ Connection::Connection() = default;
 Connection::~Connection() {
   std::lock_guard lock(socketMutex_);
   CloseSocketLocked();
+  tlsWhenUnused_.reset();
   if (closeWhenUnused_ != net::kNoSocket) {
     net::CloseSocket(closeWhenUnused_);
     closeWhenUnused_ = net::kNoSocket;
@@ -46,9 +47,12 @@ bool Connection::CloseSocketLocked() {
   open_ = false;
   net::ShutdownBoth(socket_);  // also wakes a requester that waits on it
   if (inUse_ == 0) {
+    tls_.reset();
     net::CloseSocket(socket_);
   } else {
-    closeWhenUnused_ = socket_;  // the requester's last Release closes it
+    // The requester's last Release closes it; its TLS session goes with it.
+    closeWhenUnused_ = socket_;
+    tlsWhenUnused_ = std::move(tls_);
   }
   socket_ = net::kNoSocket;
   return true;
@@ -59,16 +63,18 @@ void Connection::CloseSocket() {
   CloseSocketLocked();
 }
 
-net::SocketHandle Connection::AcquireSocket() {
+net::SocketHandle Connection::AcquireSocket(TlsSession** tls) {
   std::lock_guard lock(socketMutex_);
   if (!hasSocket_ || !open_) return net::kNoSocket;
   ++inUse_;
+  if (tls) *tls = tls_.get();
   return socket_;
 }
 
 void Connection::ReleaseSocket() {
   std::lock_guard lock(socketMutex_);
   if (--inUse_ == 0 && closeWhenUnused_ != net::kNoSocket) {
+    tlsWhenUnused_.reset();
     net::CloseSocket(closeWhenUnused_);
     closeWhenUnused_ = net::kNoSocket;
   }
@@ -101,7 +107,7 @@ void Connection::CheckClosed(bool raise, bool ignoreBuffer) {
 
 // ---- connect and disconnect
 
-void Connection::Connect(const std::string& host, int port, int timeoutMs) {
+void Connection::Connect(const std::string& host, int port, int timeoutMs, const TlsSettings* tls) {
   {
     std::lock_guard lock(socketMutex_);
     CloseSocketLocked();  // a handle left from before must not leak
@@ -131,7 +137,23 @@ void Connection::Connect(const std::string& host, int port, int timeoutMs) {
     error = net::ResolveHost(host, address);
     if (error != 0) throw ESocketError(error);
     Status(csConnecting, "Connecting to %s.", address);
-    ConnectSocket(s, address, port, timeoutMs);
+    const auto started = std::chrono::steady_clock::now();
+    ConnectSocket(s, address, port, timeoutMs, tls != nullptr);
+    if (tls) {
+      auto session = TlsSession::Create(s, host, *tls);
+      TlsSession* const raw = session.get();
+      {
+        std::lock_guard lock(socketMutex_);
+        tls_ = std::move(session);
+      }
+      int left = timeoutMs;
+      if (timeoutMs != -1 && timeoutMs != 0) {
+        const auto used = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - started);
+        left = static_cast<int>(std::max<std::int64_t>(1, timeoutMs - used.count()));
+      }
+      Handshake(s, *raw, left);
+    }
   } catch (...) {
     CloseSocket();
     ReleaseSocket();
@@ -142,7 +164,7 @@ void Connection::Connect(const std::string& host, int port, int timeoutMs) {
 }
 
 void Connection::ConnectSocket(net::SocketHandle s, const std::string& address, int port,
-                               int timeoutMs) {
+                               int timeoutMs, bool stayNonBlocking) {
   using Clock = std::chrono::steady_clock;
   const bool limited = timeoutMs != -1 && timeoutMs != 0;
   const auto deadline = Clock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
@@ -162,8 +184,47 @@ void Connection::ConnectSocket(net::SocketHandle s, const std::string& address, 
     if (!IsOpen()) throw EConnClosedGracefully();
     throw ESocketError(error);
   }
+  if (stayNonBlocking) return;
   error = net::MakeBlocking(s);
   if (error != 0) throw ESocketError(error);
+}
+
+void Connection::Handshake(net::SocketHandle s, TlsSession& tls, int timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const bool limited = timeoutMs != -1 && timeoutMs != 0;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
+  for (;;) {
+    const TlsSession::Io io = tls.Handshake();
+    if (io == TlsSession::Io::kDone) return;
+    if (io == TlsSession::Io::kFailed) FailTls(tls.SocketError(), tls.Failure());
+    if (io == TlsSession::Io::kClosed) {
+      throw ETlsError("TLS: handshake failed: the server closed the connection");
+    }
+    // Waits in short steps, so that a Disconnect from another thread ends it.
+    if (!IsOpen()) throw EConnClosedGracefully();
+    int slice = kConnectPollStepMs;
+    if (limited) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) throw EConnectTimeout();
+      slice = static_cast<int>(std::min<std::int64_t>(slice, left.count()));
+    }
+    if (io == TlsSession::Io::kWantRead) {
+      net::WaitReadable(s, slice);
+    } else {
+      net::WaitWritable(s, slice);
+    }
+  }
+}
+
+void Connection::FailTls(int socketError, const std::string& failure) {
+  CloseSocket();
+  if (socketError != 0) throw ESocketError(socketError);
+  throw ETlsError(failure);
+}
+
+bool Connection::Secure() {
+  std::lock_guard lock(socketMutex_);
+  return open_ && tls_ != nullptr;
 }
 
 bool Connection::Connected() {
@@ -184,6 +245,61 @@ void Connection::Disconnect() {
 
 // ---- reading
 
+std::ptrdiff_t Connection::ReceiveOnce(int timeout) {
+  TlsSession* tls = nullptr;
+  net::SocketHandle s = AcquireSocket(&tls);
+  if (s == net::kNoSocket) return -3;
+  // Bytes TLS has decrypted already are not on the socket any more.
+  if (!(tls && tls->Pending()) && net::WaitReadable(s, timeout) != net::WaitResult::kReady) {
+    ReleaseSocket();
+    return -1;
+  }
+  int error = 0;
+  char* into = input_.PrepareAppend(net::kRecvBufferSize);
+  std::ptrdiff_t n = 0;
+  if (tls) {
+    std::size_t got = 0;
+    const TlsSession::Io io = tls->Read(into, net::kRecvBufferSize, got);
+    if (io == TlsSession::Io::kWantWrite) net::WaitWritable(s, timeout);
+    // Taken while the session surely lives: after the Release a Disconnect
+    // from another thread may free it.
+    const int tlsError = io == TlsSession::Io::kFailed ? tls->SocketError() : 0;
+    const std::string failure = io == TlsSession::Io::kFailed ? tls->Failure() : std::string();
+    ReleaseSocket();
+    switch (io) {
+      case TlsSession::Io::kDone:
+        n = static_cast<std::ptrdiff_t>(got);
+        break;
+      case TlsSession::Io::kClosed:
+        n = 0;
+        break;
+      case TlsSession::Io::kWantRead:
+      case TlsSession::Io::kWantWrite:
+        return -2;  // a record not yet whole, or one without application bytes
+      case TlsSession::Io::kFailed:
+        if (tlsError == 0) FailTls(0, failure);
+        error = tlsError;
+        n = -1;
+        break;
+    }
+  } else {
+    n = net::Receive(s, into, net::kRecvBufferSize, error);
+    ReleaseSocket();
+  }
+  if (n > 0) {
+    input_.Commit(static_cast<std::size_t>(n));
+  } else if (n == 0) {
+    std::lock_guard lock(socketMutex_);
+    closedGracefully_ = true;
+  } else if (error == kWinSendRecvAfterClose || error == kWinConnectionAborted) {
+    CloseSocket();
+    if (input_.Empty()) throw ESocketError(error);
+  } else {
+    throw ESocketError(error);
+  }
+  return n < 0 ? 0 : n;
+}
+
 int Connection::ReadFromSocket(bool raiseIfClosed, int timeoutMs, bool raiseOnTimeout) {
   int timeout = timeoutMs == -1 ? ReadTimeout : timeoutMs;
   if (timeout <= 0) timeout = -1;  // no limit
@@ -194,32 +310,16 @@ int Connection::ReadFromSocket(bool raiseIfClosed, int timeoutMs, bool raiseOnTi
   }
   std::ptrdiff_t received = 0;
   do {
-    net::SocketHandle s = AcquireSocket();
-    if (s == net::kNoSocket) {  // closed from another thread meanwhile
-      if (raiseIfClosed) throw EConnClosedGracefully();
-      return 0;
-    }
-    if (net::WaitReadable(s, timeout) != net::WaitResult::kReadable) {
-      ReleaseSocket();
+    const std::ptrdiff_t n = ReceiveOnce(timeout);
+    if (n == -1) {
       if (raiseOnTimeout) throw EReadTimeout();
       return -1;
     }
-    int error = 0;
-    char* into = input_.PrepareAppend(net::kRecvBufferSize);
-    std::ptrdiff_t n = net::Receive(s, into, net::kRecvBufferSize, error);
-    ReleaseSocket();
-    if (n > 0) {
-      input_.Commit(static_cast<std::size_t>(n));
-      received = n;
-    } else if (n == 0) {
-      std::lock_guard lock(socketMutex_);
-      closedGracefully_ = true;
-    } else if (error == kWinSendRecvAfterClose || error == kWinConnectionAborted) {
-      CloseSocket();
-      if (input_.Empty()) throw ESocketError(error);
-    } else {
-      throw ESocketError(error);
+    if (n == -3) {  // closed from another thread meanwhile
+      if (raiseIfClosed) throw EConnClosedGracefully();
+      return 0;
     }
+    if (n > 0) received = n;
     CheckClosed(raiseIfClosed, false);
   } while (received == 0 && IsOpen());
   return static_cast<int>(received);
@@ -346,14 +446,36 @@ std::size_t Connection::InputBufferSize() const {
 
 void Connection::SendAll(const char* data, std::size_t size) {
   while (size > 0) {
-    net::SocketHandle s = AcquireSocket();
+    TlsSession* tls = nullptr;
+    net::SocketHandle s = AcquireSocket(&tls);
     if (s == net::kNoSocket) {
       CheckClosed(true, true);
       throw ENotConnected();
     }
     int error = 0;
-    std::ptrdiff_t n = net::Send(s, data, size, error);
-    ReleaseSocket();
+    std::ptrdiff_t n = 0;
+    if (tls) {
+      std::size_t put = 0;
+      const TlsSession::Io io = tls->Write(data, size, put);
+      if (io == TlsSession::Io::kWantWrite) net::WaitWritable(s, -1);
+      if (io == TlsSession::Io::kWantRead) net::WaitReadable(s, -1);
+      const int tlsError = io == TlsSession::Io::kFailed ? tls->SocketError() : 0;
+      const std::string failure = io == TlsSession::Io::kFailed ? tls->Failure() : std::string();
+      ReleaseSocket();
+      if (io == TlsSession::Io::kFailed) {
+        if (tlsError == 0) FailTls(0, failure);
+        error = tlsError;
+        n = -1;
+      } else if (io == TlsSession::Io::kClosed) {
+        error = kWinSendRecvAfterClose;
+        n = -1;
+      } else {
+        n = static_cast<std::ptrdiff_t>(put);
+      }
+    } else {
+      n = net::Send(s, data, size, error);
+      ReleaseSocket();
+    }
     if (n < 0) {
       if (error == kWinSendRecvAfterClose || error == kWinConnectionAborted ||
           error == kWinConnectionReset) {

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@
 #include "input_buffer.h"
 #include "socket_platform.h"
 #include "stream.h"
+#include "tls_session.h"
 #include "work_mode.h"
 
 namespace kalvoran {
@@ -44,7 +46,11 @@ class Connection {
   TMaxLineAction MaxLineAction = maException;
 
   // Opens the connection; timeoutMs -1 or 0 = the system's own connect time-out.
-  void Connect(const std::string& host, int port, int timeoutMs);
+  // With `tls`, a TLS handshake follows on the new socket, within the same
+  // time-out, and everything read and written goes through it.
+  void Connect(const std::string& host, int port, int timeoutMs, const TlsSettings* tls = nullptr);
+  // The open connection runs TLS.
+  bool Secure();
   // Whether the connection is open, after noticing a close by the peer.
   bool Connected();
   // Bytes received into the input buffer, 0 when the connection closed, -1 on
@@ -106,15 +112,25 @@ class Connection {
   // Socket object present and its handle open.
   bool IsOpen();
   // The handle for one call on the requesting thread, kNoSocket when the
-  // socket is closed; every successful Acquire needs its Release.
-  net::SocketHandle AcquireSocket();
+  // socket is closed; every successful Acquire needs its Release. `tls`
+  // receives the connection's TLS session (nullptr over plain TCP), alive
+  // until the Release.
+  net::SocketHandle AcquireSocket(TlsSession** tls = nullptr);
   void ReleaseSocket();
   // Marks the socket closed; the handle itself is closed at once, or by the
   // last Release when a requester still uses it. Whether it was open.
   bool CloseSocketLocked();
   void CloseSocket();
   void SendAll(const char* data, std::size_t size);
-  void ConnectSocket(net::SocketHandle s, const std::string& address, int port, int timeoutMs);
+  void ConnectSocket(net::SocketHandle s, const std::string& address, int port, int timeoutMs,
+                     bool stayNonBlocking);
+  void Handshake(net::SocketHandle s, TlsSession& tls, int timeoutMs);
+  // One receive into the input buffer: bytes, 0 at the peer's close (or a
+  // receive error that counts as one), -1 on a time-out, -2 when TLS took
+  // bytes but has none to give yet, -3 when the socket was closed meanwhile.
+  std::ptrdiff_t ReceiveOnce(int timeout);
+  // Closes the socket and raises the socket error, or else the TLS failure.
+  [[noreturn]] void FailTls(int socketError, const std::string& failure);
   void Status(TConnectionStatus status, const char* format, const std::string& argument = {});
 
   net::SocketStack stack_;
@@ -135,6 +151,8 @@ class Connection {
   net::SocketHandle socket_ = net::kNoSocket;
   int inUse_ = 0;  // calls on the handle in progress
   net::SocketHandle closeWhenUnused_ = net::kNoSocket;
+  std::unique_ptr<TlsSession> tls_;            // with socket_, over TLS
+  std::unique_ptr<TlsSession> tlsWhenUnused_;  // freed with closeWhenUnused_
 };
 
 }  // namespace kalvoran

@@ -74,6 +74,14 @@ class EHttpProtocolError : public HttpError {
   std::string errorText_;
 };
 
+// A TLS connection that cannot be trusted or kept: an unverifiable
+// certificate, a failed handshake, an alert. The message says what failed.
+class ETlsError : public HttpError {
+ public:
+  explicit ETlsError(const std::string& message) : HttpError(message) {}
+  const char* Kind() const noexcept override { return "ETlsError"; }
+};
+
 // A target stream that cannot be written, sized or closed (disk full, folder gone).
 class EStreamError : public HttpError {
  public:

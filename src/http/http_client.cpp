@@ -78,6 +78,7 @@ struct HttpClient::Impl {
   Connection connection;
   std::string host;  // of the open or next connection
   int port = 80;
+  bool secure = false;    // the open or next connection runs TLS
   bool keepAlive = true;  // the last response let the connection stay open
   Uri uri;                // the current address; relative ones resolve against it
   HttpRequest request;
@@ -157,17 +158,22 @@ void HttpClient::Impl::OpenConnection() {
   const std::optional<std::int64_t> parsed = ParseDecimal(uri.Port);
   if (!parsed || *parsed < 0 || *parsed > 65535) throw ESocketError(10049);
   const int uriPort = static_cast<int>(*parsed);
-  if (!EqualsNoCase(uri.Host, host) || uriPort != port) {
+  const bool tls = EqualsNoCase(uri.Protocol, "https");
+  if (!EqualsNoCase(uri.Host, host) || uriPort != port || tls != secure) {
     connection.Disconnect();
     host = uri.Host;
     port = uriPort;
+    secure = tls;
   }
-  if (EqualsNoCase(uri.Protocol, "https")) throw EClientError("IOHandler value is not valid");
+  if (tls && !TlsSession::Available()) throw EClientError("IOHandler value is not valid");
 
   if (!keepAlive) connection.Disconnect();
   connection.CheckForGracefulDisconnect(false);
   connection.ReadTimeout = owner.ReadTimeout;
-  if (!connection.Connected()) connection.Connect(host, port, owner.ReadTimeout);
+  if (!connection.Connected()) {
+    const TlsSettings settings{owner.CaFile};
+    connection.Connect(host, port, owner.ReadTimeout, tls ? &settings : nullptr);
+  }
 }
 
 void HttpClient::Impl::WriteRequest() {

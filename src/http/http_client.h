@@ -40,11 +40,13 @@ class HttpClient {
   std::int64_t Tag = 0;  // the caller's; the client never reads it
 
   // Settings. The program keeps the defaults: HTTP/1.1, cookies kept, no
-  // time-outs. Redirects are never followed, there is no proxy, no
-  // authentication and no TLS.
+  // time-outs. Redirects are never followed, there is no proxy and no
+  // authentication. "https" addresses run TLS with the server's certificate
+  // verified; nothing ever falls back to plain HTTP.
   TProtocolVersion ProtocolVersion = pv1_1;  // also chooses the keep-alive rule
   bool AllowCookies = true;
   int ReadTimeout = 0;  // ms per wait for data and for connecting; 0 = no limit
+  std::string CaFile;   // trusted certificates (PEM) for TLS; empty = the system's
 
   // After every response head has been read and parsed (a skipped 100 one
   // included), before its body; for diagnostics.

@@ -379,7 +379,25 @@ WaitResult WaitReadable(SocketHandle s, int timeoutMs) {
     n = ::poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
   } while (n < 0 && errno == EINTR);
 #endif
-  if (n > 0) return WaitResult::kReadable;
+  if (n > 0) return WaitResult::kReady;
+  return n == 0 ? WaitResult::kTimedOut : WaitResult::kFailed;
+}
+
+WaitResult WaitWritable(SocketHandle s, int timeoutMs) {
+#ifdef _WIN32
+  fd_set writable;
+  FD_ZERO(&writable);
+  FD_SET(static_cast<SOCKET>(s), &writable);
+  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  int n = ::select(0, nullptr, &writable, nullptr, timeoutMs < 0 ? nullptr : &limit);
+#else
+  pollfd p{s, POLLOUT, 0};
+  int n;
+  do {
+    n = ::poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
+  } while (n < 0 && errno == EINTR);
+#endif
+  if (n > 0) return WaitResult::kReady;
   return n == 0 ? WaitResult::kTimedOut : WaitResult::kFailed;
 }
 

@@ -50,12 +50,16 @@ enum class ConnectStep { kConnected, kPending, kFailed };
 ConnectStep StartConnect(SocketHandle s, const std::string& address, int port, int& error);
 // Waits up to timeoutMs for a started connect; kPending when the time passed.
 ConnectStep AwaitConnect(SocketHandle s, int timeoutMs, int& error);
-// Back to blocking mode once connected.
+// Back to blocking mode once connected (plain connections; TLS ones stay
+// non-blocking and wait with WaitReadable and WaitWritable).
 int MakeBlocking(SocketHandle s);
 
-enum class WaitResult { kReadable, kTimedOut, kFailed };
+enum class WaitResult { kReady, kTimedOut, kFailed };
 // Waits until the socket has bytes or an end to read; timeoutMs < 0 = no limit.
 WaitResult WaitReadable(SocketHandle s, int timeoutMs);
+
+// Waits until the socket can take bytes to send; timeoutMs < 0 = no limit.
+WaitResult WaitWritable(SocketHandle s, int timeoutMs);
 
 // Bytes received (0 = the peer closed), or -1 with `error` set.
 std::ptrdiff_t Receive(SocketHandle s, char* buffer, std::size_t size, int& error);

@@ -100,6 +100,7 @@ void TDownloadThread::Execute() {
   CancelFlag = false;
   deleteFlag_ = true;
   client_ = std::make_unique<HttpClient>();
+  client_->CaFile = options_.CaFile;
   window_.StartJobTimer();
 
   std::vector<std::string> files;
@@ -142,7 +143,8 @@ void TDownloadThread::Execute() {
     client_->Disconnect();
     if (!CancelFlag) {
       SendStats(
-          key_, options_.Servers.StatisticsHost, [this] { return window_.LangCode(); }, &aborter_);
+          key_, options_.Servers.StatisticsHost, [this] { return window_.LangCode(); }, &aborter_,
+          options_.CaFile);
     }
   }
 
@@ -215,6 +217,7 @@ bool TDownloadThread::FetchFile(std::int64_t index, const std::string& name) {
 void TDownloadThread::CleanUp(const std::string& name) {
   try {
     HttpClient cleaner;
+    cleaner.CaFile = options_.CaFile;
     const AbortableRequest request(&aborter_, cleaner);
     if (!request.Allowed()) return;
     cleaner.Get(CleanerAddress(base_, cesta_, name));

@@ -43,6 +43,8 @@ struct DownloadJobOptions {
   // The folder that holds "Kalvoran Downloader": the working directory.
   std::string WorkingDirectory = ".";
   JobFiles* Files = nullptr;  // nullptr: the real file system
+  // Trusted certificates (PEM) for https servers; empty = the system's store.
+  std::string CaFile;
 };
 
 class TDownloadThread {

@@ -11,9 +11,13 @@ ServerAddresses ServerAddresses::Fixed() {
       addresses::kStatisticsHost};
 }
 
+std::string ServerRoot(const std::string& server) {
+  return server.find("://") == std::string::npos ? "http://" + server : server;
+}
+
 std::string BaseAddress(const ServerAddresses& servers, std::int32_t serverIndex) {
   if (serverIndex < 0 || serverIndex > 2) return "";
-  return "http://" + servers.DownloadServers[static_cast<std::size_t>(serverIndex)] +
+  return ServerRoot(servers.DownloadServers[static_cast<std::size_t>(serverIndex)]) +
          "/DOWNLOADER/";
 }
 

@@ -8,16 +8,21 @@
 namespace kalvoran {
 
 struct ServerAddresses {
-  std::array<std::string, 3> DownloadServers;  // "host" or "host:port"
-  std::string StatisticsHost;
+  // "host" or "host:port", for plain HTTP, or with a protocol in front
+  // ("https://host[:port]") for TLS.
+  std::array<std::string, 3> DownloadServers;
+  std::string StatisticsHost;  // the same forms; download server 1 in the program
 
   // kalvoran::addresses: the three download servers and the statistics host.
   static ServerAddresses Fixed();
 };
 
-// "http://" + server + "/DOWNLOADER/" for the indices 0, 1 and 2; the empty
-// text for any other index (the request then fails).
+// "http://" + server + "/DOWNLOADER/" for the indices 0, 1 and 2 (a server
+// that names its protocol keeps it); the empty text for any other index (the
+// request then fails).
 std::string BaseAddress(const ServerAddresses& servers, std::int32_t serverIndex);
+// The server with "http://" in front unless it names a protocol of its own.
+std::string ServerRoot(const std::string& server);
 
 // base + "DownloadStream1v1.php?Reg=OK&Zmazat=" + "true"/"false" + "&Cesta=" +
 // cesta + "&Subor=" + the listed name, both as query values (QueryValue): the

@@ -6,6 +6,7 @@
 #include "http_client.h"
 #include "mac_address.h"
 #include "query_value.h"
+#include "server_addresses.h"
 
 namespace kalvoran {
 namespace {
@@ -55,17 +56,19 @@ std::string getStats(std::string_view downloadKey) {
 
 std::string StatisticsAddress(const std::string& statisticsHost, const std::string& langCode,
                               const std::string& hourStamp, const std::string& record) {
-  return "http://" + statisticsHost +
+  return ServerRoot(statisticsHost) +
          "/DOWNLOADER/DownloaderStats1v1.php?Reg=OK&Jazyk=" + langCode + "&Subor=" + hourStamp +
          ".txt&Text=" + QueryValue(record);
 }
 
 bool SendStats(std::string_view downloadKey, const std::string& statisticsHost,
-               const std::function<std::string()>& langCode, RequestAborter* aborter) {
+               const std::function<std::string()>& langCode, RequestAborter* aborter,
+               const std::string& caFile) {
   bool result = false;
   try {
     const std::string record = getStats(downloadKey);
     HttpClient client;
+    client.CaFile = caFile;
     const AbortableRequest request(aborter, client);
     if (!request.Allowed()) return false;
     const std::string address = StatisticsAddress(statisticsHost, langCode(), HourStamp(), record);

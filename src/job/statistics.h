@@ -24,8 +24,9 @@ std::string StatsRecord(const std::tm& local, std::string_view mac, std::string_
 // descriptor text.
 std::string getStats(std::string_view downloadKey);
 
-// "http://" + host + "/DOWNLOADER/DownloaderStats1v1.php?Reg=OK&Jazyk=" + lang
-// + "&Subor=" + hourStamp + ".txt&Text=" + record with blanks as "+".
+// "http://" + host (or the host's own protocol) +
+// "/DOWNLOADER/DownloaderStats1v1.php?Reg=OK&Jazyk=" + lang + "&Subor=" +
+// hourStamp + ".txt&Text=" + the record as a query value.
 std::string StatisticsAddress(const std::string& statisticsHost, const std::string& langCode,
                               const std::string& hourStamp, const std::string& record);
 
@@ -35,7 +36,9 @@ std::string StatisticsAddress(const std::string& statisticsHost, const std::stri
 // read once, when the address is built; the hour stamp is read after the
 // record's time, so a record made at hh:59:59 may be filed under the next hour.
 // An aborter, when given, can cut the request short from another thread.
+// caFile: trusted certificates for an https host; empty = the system's.
 bool SendStats(std::string_view downloadKey, const std::string& statisticsHost,
-               const std::function<std::string()>& langCode, RequestAborter* aborter = nullptr);
+               const std::function<std::string()>& langCode, RequestAborter* aborter = nullptr,
+               const std::string& caFile = {});
 
 }  // namespace kalvoran

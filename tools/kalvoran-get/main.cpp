@@ -23,7 +23,7 @@ constexpr int kUsage = 2;
 
 void PrintUsage(std::FILE* out) {
   std::fputs(
-      "usage: kalvoran-get [-v] [-O DIR] URL...\n"
+      "usage: kalvoran-get [-v] [-O DIR] [--cacert FILE] URL...\n"
       "\n"
       "Fetches each URL in turn on one client. Body n (n = 1, 2, ...) goes to\n"
       "DIR/n.body, or without -O to standard output.\n"
@@ -33,6 +33,8 @@ void PrintUsage(std::FILE* out) {
       "            work <mode> <count> size=<size>      size of the body's target\n"
       "            end <mode>\n"
       "  -O DIR  write the bodies into DIR\n"
+      "  --cacert FILE  trust the certificates in FILE (PEM) for https:// URLs\n"
+      "                 instead of the system's trust store\n"
       "\n"
       "On the first failure it prints \"error <kind>: <message>\" to standard\n"
       "error (CR and LF written as \\r and \\n) and stops.\n"
@@ -95,6 +97,7 @@ void Report(const char* kind, const std::string& message) {
 int main(int argc, char** argv) {
   bool verbose = false;
   std::string dir;
+  std::string caFile;
   std::vector<std::string> urls;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -106,6 +109,12 @@ int main(int argc, char** argv) {
         return kUsage;
       }
       dir = argv[i];
+    } else if (urls.empty() && arg == "--cacert") {
+      if (++i == argc) {
+        PrintUsage(stderr);
+        return kUsage;
+      }
+      caFile = argv[i];
     } else if (urls.empty() && (arg == "-h" || arg == "--help")) {
       PrintUsage(stdout);
       return kOk;
@@ -123,6 +132,7 @@ int main(int argc, char** argv) {
   }
 
   HttpClient client;
+  client.CaFile = caFile;
   if (verbose) {
     client.OnResponseHead = [](HttpClient& c) {
       std::fprintf(stderr, "status %d %s\n", c.Response().ResponseCode,

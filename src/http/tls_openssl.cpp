@@ -1,0 +1,157 @@
+// TLS sessions on OpenSSL. Nothing here runs before the first "https"
+// connection: a plain-HTTP job never initialises the library.
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <cerrno>
+#include <map>
+#include <mutex>
+
+#include "errors.h"
+#include "tls_session.h"
+
+namespace kalvoran {
+
+namespace {
+
+bool IsIpAddress(const std::string& host) {
+  ASN1_OCTET_STRING* ip = a2i_IPADDRESS(host.c_str());
+  if (ip == nullptr) return false;
+  ASN1_OCTET_STRING_free(ip);
+  return true;
+}
+
+std::string ErrorQueueText() {
+  const unsigned long e = ERR_peek_last_error();
+  ERR_clear_error();
+  if (e == 0) return "unknown error";
+  const char* reason = ERR_reason_error_string(e);
+  return reason ? reason : "unknown error";
+}
+
+// One context per trust store, made on first use and kept for the process:
+// loading the system's store for every connection would cost more than the
+// handshake.
+SSL_CTX* ContextFor(const std::string& caFile) {
+  static std::mutex mutex;
+  static std::map<std::string, SSL_CTX*> contexts;
+  std::lock_guard lock(mutex);
+  if (auto it = contexts.find(caFile); it != contexts.end()) return it->second;
+  SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+  if (ctx == nullptr) throw ETlsError("TLS: cannot set up: " + ErrorQueueText());
+  SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  // A close without close-notify reads as a plain close: a counted body cut
+  // short is a short body, as over TCP.
+  SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
+  SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  const int loaded = caFile.empty() ? SSL_CTX_set_default_verify_paths(ctx)
+                                    : SSL_CTX_load_verify_locations(ctx, caFile.c_str(), nullptr);
+  if (loaded != 1) {
+    const std::string why = ErrorQueueText();
+    SSL_CTX_free(ctx);
+    throw ETlsError("TLS: cannot load the trusted certificates" +
+                    (caFile.empty() ? std::string() : " from " + caFile) + ": " + why);
+  }
+  contexts.emplace(caFile, ctx);
+  return ctx;
+}
+
+class OpenSslSession final : public TlsSession {
+ public:
+  explicit OpenSslSession(SSL* ssl) : ssl_(ssl) {}
+  ~OpenSslSession() override { SSL_free(ssl_); }
+
+  Io Handshake() override {
+    ERR_clear_error();
+    errno = 0;
+    const int r = SSL_connect(ssl_);
+    if (r == 1) return Io::kDone;
+    return Outcome(r, true);
+  }
+
+  Io Read(char* buffer, std::size_t size, std::size_t& done) override {
+    ERR_clear_error();
+    done = 0;
+    errno = 0;
+    const int r = SSL_read_ex(ssl_, buffer, size, &done);
+    if (r == 1) return Io::kDone;
+    return Outcome(r, false);
+  }
+
+  Io Write(const char* data, std::size_t size, std::size_t& done) override {
+    ERR_clear_error();
+    done = 0;
+    errno = 0;
+    const int r = SSL_write_ex(ssl_, data, size, &done);
+    if (r == 1) return Io::kDone;
+    return Outcome(r, false);
+  }
+
+  bool Pending() override { return SSL_pending(ssl_) > 0; }
+  int SocketError() const override { return socketError_; }
+  std::string Failure() const override { return failure_; }
+
+ private:
+  Io Outcome(int result, bool handshake) {
+    const int e = SSL_get_error(ssl_, result);
+    switch (e) {
+      case SSL_ERROR_WANT_READ:
+        return Io::kWantRead;
+      case SSL_ERROR_WANT_WRITE:
+        return Io::kWantWrite;
+      case SSL_ERROR_ZERO_RETURN:
+        return Io::kClosed;
+      case SSL_ERROR_SYSCALL:
+        if (errno != 0 && ERR_peek_error() == 0) {
+          socketError_ = net::MapSocketError(errno);
+          return Io::kFailed;
+        }
+        if (!handshake && ERR_peek_error() == 0) return Io::kClosed;
+        break;
+      default:
+        break;
+    }
+    const long verify = SSL_get_verify_result(ssl_);
+    if (handshake && verify != X509_V_OK) {
+      ERR_clear_error();
+      failure_ =
+          std::string("TLS: certificate verify failed: ") + X509_verify_cert_error_string(verify);
+    } else if (handshake && ERR_peek_error() == 0) {
+      failure_ = "TLS: handshake failed: the server closed the connection";
+    } else {
+      failure_ = std::string(handshake ? "TLS: handshake failed: " : "TLS: ") + ErrorQueueText();
+    }
+    return Io::kFailed;
+  }
+
+  SSL* ssl_;
+  int socketError_ = 0;
+  std::string failure_;
+};
+
+}  // namespace
+
+bool TlsSession::Available() {
+  return true;
+}
+
+std::unique_ptr<TlsSession> TlsSession::Create(net::SocketHandle s, const std::string& host,
+                                               const TlsSettings& settings) {
+  SSL_CTX* ctx = ContextFor(settings.CaFile);
+  SSL* ssl = SSL_new(ctx);
+  if (ssl == nullptr) throw ETlsError("TLS: cannot set up: " + ErrorQueueText());
+  auto session = std::make_unique<OpenSslSession>(ssl);
+  bool ok = SSL_set_fd(ssl, static_cast<int>(s)) == 1;
+  if (IsIpAddress(host)) {
+    ok = ok && X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str()) == 1;
+  } else {
+    ok = ok && SSL_set_tlsext_host_name(ssl, host.c_str()) == 1;
+    ok = ok && SSL_set1_host(ssl, host.c_str()) == 1;
+  }
+  if (!ok) throw ETlsError("TLS: cannot set up: " + ErrorQueueText());
+  return session;
+}
+
+}  // namespace kalvoran
