@@ -26,6 +26,7 @@
 #include "launcher.h"
 #include "picture.h"
 #include "qt_text.h"
+#include "qt_translations.h"
 #include "shape_box.h"
 
 namespace kalvoran {
@@ -38,7 +39,10 @@ bool DownloadFolderExists() {
 }  // namespace
 
 TForm1::TForm1(Launcher& launcher, Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent), launcher_(launcher), dialogs_(dialogs) {
+    : QWidget(parent),
+      launcher_(launcher),
+      dialogs_(dialogs),
+      qtTranslations_(std::make_unique<QtTranslations>()) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QString::fromLatin1(kApplicationTitle));
   BuildLayout();

@@ -36,6 +36,7 @@ class Dialogs;
 class ImageList;
 class Launcher;
 class Picture;
+class QtTranslations;
 class ShapeBox;
 class TDownloadThread;
 
@@ -169,6 +170,8 @@ class TForm1 : public QWidget, public JobWindow {
 
   Launcher& launcher_;
   Dialogs& dialogs_;
+  // Qt's own texts (the dialogs' buttons) follow the window's language.
+  std::unique_ptr<QtTranslations> qtTranslations_;
   WindowDrag drag_;
   QList<QWidget*> dragSurfaces_;
 

@@ -9,6 +9,7 @@
 #include "language_tables.h"
 #include "picture.h"
 #include "qt_text.h"
+#include "qt_translations.h"
 #include "tform1.h"
 
 namespace kalvoran {
@@ -22,6 +23,7 @@ void TForm1::Preklad(std::uint8_t index) {
   ComboBox1->clear();
 
   PublishLanguage(*language);
+  qtTranslations_->Apply(language->langCode);
   Vloi1->setText(FromCp1250(language->paste));
   Vybravetko1->setText(FromCp1250(language->selectAll));
   Zmaza1->setText(FromCp1250(language->clear));

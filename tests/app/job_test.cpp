@@ -1,6 +1,7 @@
 // The download job in the window: the bar's arithmetic, the hand-over from the
 // worker's thread, and whole jobs from DOWNLOAD to the dialog, the launch and
 // CLOSE, against a scripted server and against the reference scripts.
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -23,6 +24,7 @@
 #include "image_list.h"
 #include "job_progress.h"
 #include "job_test_support.h"
+#include "key_encoder.h"
 #include "language_state.h"
 #include "language_tables.h"
 #include "picture.h"
@@ -256,7 +258,25 @@ class JobTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(form_->windowTitle(), QStringLiteral("62% Kalvoran Downloader"),
                               kJobLimitMs);
 
-    form_->Preklad(kalvoran::kEnglish);
+    // English in the middle of the job: every text follows, the job stays
+    // locked, and CLOSE asks in English.
+    form_->EN1->trigger();
+    const kalvoran::LanguageTable& english = *kalvoran::FindLanguage(kalvoran::kEnglish);
+    QCOMPARE(form_->Button1->text(), FromCp1250(english.download));
+    QCOMPARE(form_->Button2->text(), FromCp1250(english.close));
+    QCOMPARE(form_->BitBtn1->text(), FromCp1250(english.openFolder));
+    QCOMPARE(form_->ComboBox1->count(), 11);
+    QCOMPARE(form_->ComboBox1->currentText(), FromCp1250(english.instructions[0]));
+    QVERIFY(!form_->Button1->isEnabled());
+    QVERIFY(!form_->RichEdit1->isEnabled());
+    QVERIFY(form_->Image4->isVisible() && form_->Label6->isVisible());
+    QVERIFY(form_->Timer1->isActive());
+    QTest::mouseClick(form_->Button2, Qt::LeftButton);
+    QCOMPARE(dialogs_.shown.last(),
+             Message(kalvoran::kEnglish, &kalvoran::LanguageTable::msgConfirmClose));
+    QCOMPARE(form_->CurrentWorker()->ReturnValue.load(), -1);
+    QVERIFY(!form_->Button1->isEnabled());
+
     server.Release();
     WaitForCompletion();
     QCOMPARE(dialogs_.kinds.last(), QStringLiteral("message: ") + kTitle);
@@ -278,6 +298,37 @@ class JobTest : public QObject {
     QVERIFY(!form_->Timer1->isActive());
     QVERIFY(!QFile::exists(kTemp));
     QCOMPARE(form_->Progress().Posted(), form_->Progress().Delivered());
+  }
+
+  void jobReadsLineOneOfTheKeyFieldUpTo4096Characters_data() {
+    QTest::addColumn<QByteArray>("descriptor");
+    QTest::addColumn<QByteArray>("after");  // what follows the key in the field
+    // The longest key: 4,096 characters, two for each descriptor character.
+    const std::string longest =
+        "0;noo;" + std::string(kalvoran::kMaxDescriptorLength - 13, 'p') + ";a.bin;";
+    QTest::newRow("longest key, line 1 goes on")
+        << QByteArray::fromStdString(longest) << QByteArray("ABCD\nsecond line");
+    QTest::newRow("short key, then line 2")
+        << QByteArray("0;noo;p;a.bin;") << QByteArray("\n1234ABCD");
+  }
+
+  void jobReadsLineOneOfTheKeyFieldUpTo4096Characters() {
+    QFETCH(QByteArray, descriptor);
+    QFETCH(QByteArray, after);
+    ScriptedServer server(60s);
+    server.AddScript(Serve("x"));
+    server.AddScript(SavedStatistics());
+    const std::string key = kalvoran::test::KeyFor(descriptor.toStdString());
+    QCOMPARE(key.size(), 2 * static_cast<std::size_t>(descriptor.size()));
+    form_->UseServers(AllAt(Host(server)));
+    form_->RichEdit1->setPlainText(FromCp1250(key + after.toStdString()));
+    form_->Button1->click();
+    WaitForCompletion();
+    QCOMPARE(dialogs_.kinds, QStringList{QStringLiteral("message: ") + kTitle});
+    QCOMPARE(FolderEntries(), QStringList{"a.bin"});
+    // The statistics record carries the descriptor the job read, whole.
+    QVERIFY(server.WaitForFinished(2));
+    QVERIFY(server.Received(1).find("*" + descriptor.toStdString() + "*") != std::string::npos);
   }
 
   void framesContinueFromThePreviousJob() {

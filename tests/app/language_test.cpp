@@ -1,13 +1,21 @@
 // The four interface languages: every text of each, applied through the
-// language menu, and the program-wide texts the rest of the program reads.
+// language menu, the program-wide texts the rest of the program reads, and
+// Qt's own texts of the dialogs.
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 #include "fakes.h"
@@ -15,8 +23,10 @@
 #include "kalvoran_addresses.h"
 #include "language_state.h"
 #include "language_tables.h"
+#include "message_box_dialogs.h"
 #include "picture.h"
 #include "qt_text.h"
+#include "qt_translations.h"
 #include "tform1.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -243,31 +253,90 @@ class LanguageTest : public QObject {
     QCOMPARE(form_->SK1->text(), u"SK"_s);
   }
 
-  void menuItemsFollowTheirTagsLowByte() {
-    // The menu lists CZ, DE, EN, SK; the tags say which language each is.
-    QCOMPARE(form_->CZ1->data().toInt(), 1);
-    QCOMPARE(form_->DE1->data().toInt(), 3);
-    QCOMPARE(form_->EN1->data().toInt(), 2);
-    QCOMPARE(form_->SK1->data().toInt(), 0);
-    QAction wide;
-    wide.setData(0x300 + 2);
-    form_->ZmenitJazyk(&wide);
-    QCOMPARE(FromCp1250(kalvoran::LangCode()), u"en"_s);
+  void menuListsCzechGermanEnglishSlovak() {
+    // Positions of the languages in Languages(), in the menu's order.
+    const std::size_t order[] = {1, 3, 2, 0};
+    const QList<QAction*> items = form_->PopupMenu2->actions();
+    QCOMPARE(items.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+      const Expected& want = Languages()[order[i]];
+      // From another language, so that the item has something to change.
+      form_->Preklad(static_cast<std::uint8_t>((order[i] + 1) % 4));
+      items[i]->trigger();
+      QCOMPARE(items[i]->text(), QString::fromLatin1(want.menuItem).left(2));
+      QCOMPARE(form_->Button1->text(), want.download);
+      QCOMPARE(FromCp1250(kalvoran::LangCode()), want.langCode);
+    }
   }
 
-  void switchingChangesOnlyTexts() {
-    form_->DE1->trigger();
+  void switchingLeavesTheLockAndTheJobDisplayAlone_data() {
+    QTest::addColumn<bool>("locked");
+    QTest::newRow("idle with a key") << false;
+    QTest::newRow("as during a job") << true;
+  }
+
+  void switchingLeavesTheLockAndTheJobDisplayAlone() {
+    QFETCH(bool, locked);
     form_->RichEdit1->setPlainText(u"KEY"_s);
-    form_->RichEdit1->setEnabled(false);
-    QVERIFY(form_->Button1->isEnabled());
+    // A job disables DOWNLOAD and the key field and shows its picture and percentage.
+    form_->Button1->setEnabled(!locked);
+    form_->RichEdit1->setEnabled(!locked);
+    form_->Image4->setHidden(!locked);
+    form_->Label6->setHidden(!locked);
     form_->CZ1->trigger();
-    QVERIFY(form_->Button1->isEnabled());
-    QVERIFY(!form_->RichEdit1->isEnabled());
+    QCOMPARE(form_->Button1->isEnabled(), !locked);
+    QCOMPARE(form_->RichEdit1->isEnabled(), !locked);
+    QCOMPARE(form_->Image4->isHidden(), !locked);
+    QCOMPARE(form_->Label6->isHidden(), !locked);
     QCOMPARE(form_->RichEdit1->toPlainText(), u"KEY"_s);
-    QVERIFY(form_->Image4->isHidden());
-    QVERIFY(form_->Label6->text().isEmpty());
     form_->RichEdit1->setEnabled(true);
     form_->RichEdit1->clear();
+  }
+
+  void dialogButtonsSpeakTheWindowsLanguage_data() {
+    QTest::addColumn<QString>("menuItem");
+    QTest::addColumn<QString>("yes");
+    QTest::addColumn<QString>("no");
+    // In turn: each language replaces the one of the row before.
+    QTest::newRow("Slovak") << u"SK1"_s << u"Áno"_s << u"Nie"_s;
+    QTest::newRow("Czech") << u"CZ1"_s << u"Ano"_s << u"Ne"_s;
+    QTest::newRow("English") << u"EN1"_s << u"Yes"_s << u"No"_s;
+    QTest::newRow("German") << u"DE1"_s << u"Ja"_s << u"Nein"_s;
+  }
+
+  void dialogButtonsSpeakTheWindowsLanguage() {
+    QFETCH(QString, menuItem);
+    QFETCH(QString, yes);
+    QFETCH(QString, no);
+    form_->findChild<QAction*>(menuItem)->trigger();
+    // The program's own warning dialog: read its buttons, then answer No.
+    QStringList buttons;
+    QTimer::singleShot(0, form_.get(), [&buttons] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      for (auto which : {QMessageBox::Yes, QMessageBox::No}) {
+        buttons << box->button(which)->text().remove(u'&');
+      }
+      box->button(QMessageBox::No)->click();
+    });
+    kalvoran::MessageBoxDialogs dialogs(form_.get());
+    QVERIFY(!dialogs.AskWarning(FromCp1250(kalvoran::MsgConfirmClose())));
+    QCOMPARE(buttons, (QStringList{yes, no}));
+  }
+
+  void languageWithoutQtCatalogueLeavesQtInEnglish() {
+    form_->Preklad(kalvoran::kEnglish);  // the window's own catalogue out of the way
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString german = u"/qtbase_de.qm"_s;
+    QVERIFY(QFile::copy(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + german,
+                        folder.path() + german));
+    kalvoran::QtTranslations translations(folder.path());
+    const auto yes = [] { return QCoreApplication::translate("QPlatformTheme", "&Yes"); };
+    translations.Apply("de");
+    QCOMPARE(yes().remove(u'&'), u"Ja"_s);
+    translations.Apply("sk");
+    QCOMPARE(yes(), u"&Yes"_s);
   }
 
   void tablesAreWindows1250() {

@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "download_thread.h"
 #include "fakes.h"
 #include "image_list.h"
 #include "kalvoran_addresses.h"
@@ -34,6 +35,8 @@ using kalvoran::testing::RecordingLauncher;
 namespace {
 
 const QString kFolder = QStringLiteral("Kalvoran Downloader");
+const char* const kGermanConfirmClose =
+    "Wollen Sie herunterladen unterbrechen und das Programm beenden?";
 
 // Compared premultiplied: a glyph comes back from its pixmap in that format.
 bool SameImage(const QImage& a, const QImage& b) {
@@ -387,22 +390,45 @@ class WindowTest : public QObject {
     QTRY_VERIFY(form_->isMinimized());
   }
 
-  void closeRequestsEndTheProgramWithoutAsking() {
-    form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-    // As from the window manager or the task bar.
-    QVERIFY(form_->close());
-    QVERIFY(!form_->isVisible());
-    // The last window closing ends the message loop.
-    QVERIFY(form_->testAttribute(Qt::WA_QuitOnClose));
-    QVERIFY(QGuiApplication::quitOnLastWindowClosed());
+  void closeAsksOnlyWhenCloseStopsARunningJob_data() {
+    QTest::addColumn<bool>("job");
+    QTest::addColumn<bool>("byCloseButton");
+    QTest::addColumn<bool>("answerYes");
+    QTest::addColumn<bool>("asks");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("idle, CLOSE") << false << true << false << false << true;
+    QTest::newRow("idle, window manager") << false << false << false << false << true;
+    QTest::newRow("job, CLOSE answered No") << true << true << false << true << false;
+    QTest::newRow("job, CLOSE answered Yes") << true << true << true << true << true;
+    QTest::newRow("job, window manager") << true << false << false << false << true;
+  }
 
-    // CLOSE with no download running ends it too.
+  void closeAsksOnlyWhenCloseStopsARunningJob() {
+    QFETCH(bool, job);
+    QFETCH(bool, byCloseButton);
+    QFETCH(bool, answerYes);
+    QFETCH(bool, asks);
+    QFETCH(bool, closes);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-    QTest::mouseClick(form_->Button2, Qt::LeftButton);
-    QVERIFY(!form_->isVisible());
-    QVERIFY(dialogs_.shown.isEmpty());
+    if (job) {
+      // Running until the job timer's completion step, at least 500 ms away.
+      form_->RichEdit1->setPlainText(QStringLiteral("abc"));
+      form_->Button1->click();
+    }
+    dialogs_.answerYes = answerYes;
+    if (byCloseButton) {
+      form_->Button2->click();
+    } else {
+      form_->close();
+    }
+    QCOMPARE(dialogs_.kinds, asks ? QStringList{QStringLiteral("warning")} : QStringList());
+    if (asks) QCOMPARE(dialogs_.shown.last(), QString::fromUtf8(kGermanConfirmClose));
+    QCOMPARE(form_->isVisible(), !closes);
+    if (!closes) {
+      QVERIFY(!form_->Button1->isEnabled());
+      QVERIFY(!form_->CurrentWorker()->Terminated());
+    }
   }
 
  private:
