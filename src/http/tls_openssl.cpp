@@ -3,6 +3,9 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
+#ifndef _WIN32
+#include <sys/socket.h>
+#endif
 
 #include <cerrno>
 #include <map>
@@ -57,6 +60,41 @@ SSL_CTX* ContextFor(const std::string& caFile) {
   contexts.emplace(caFile, ctx);
   return ctx;
 }
+
+#ifdef MSG_NOSIGNAL
+// OpenSSL's socket BIO sends with write(), which raises SIGPIPE on a socket
+// whose peer has gone. This one is that BIO but sends with MSG_NOSIGNAL, as
+// plain connections do: a server gone mid-request is an error, not the end of
+// the program.
+int SendWithoutSignal(BIO* bio, const char* data, int size) {
+  errno = 0;
+  const auto n = ::send(static_cast<int>(BIO_get_fd(bio, nullptr)), data,
+                        static_cast<std::size_t>(size), MSG_NOSIGNAL);
+  BIO_clear_retry_flags(bio);
+  if (n <= 0 && BIO_sock_should_retry(static_cast<int>(n))) BIO_set_retry_write(bio);
+  return static_cast<int>(n);
+}
+
+const BIO_METHOD* SocketMethod() {
+  static BIO_METHOD* const method = [] {
+    const BIO_METHOD* socket = BIO_s_socket();
+    BIO_METHOD* m = BIO_meth_new(BIO_TYPE_SOCKET, "socket without SIGPIPE");
+    if (m == nullptr) return m;
+    BIO_meth_set_write(m, SendWithoutSignal);
+    BIO_meth_set_read(m, BIO_meth_get_read(socket));
+    BIO_meth_set_puts(m, BIO_meth_get_puts(socket));
+    BIO_meth_set_ctrl(m, BIO_meth_get_ctrl(socket));
+    BIO_meth_set_create(m, BIO_meth_get_create(socket));
+    BIO_meth_set_destroy(m, BIO_meth_get_destroy(socket));
+    return m;
+  }();
+  return method;
+}
+#else
+const BIO_METHOD* SocketMethod() {
+  return BIO_s_socket();
+}
+#endif
 
 class OpenSslSession final : public TlsSession {
  public:
@@ -143,7 +181,12 @@ std::unique_ptr<TlsSession> TlsSession::Create(net::SocketHandle s, const std::s
   SSL* ssl = SSL_new(ctx);
   if (ssl == nullptr) throw ETlsError("TLS: cannot set up: " + ErrorQueueText());
   auto session = std::make_unique<OpenSslSession>(ssl);
-  bool ok = SSL_set_fd(ssl, static_cast<int>(s)) == 1;
+  BIO* bio = SocketMethod() ? BIO_new(SocketMethod()) : nullptr;
+  bool ok = bio != nullptr;
+  if (ok) {
+    BIO_set_fd(bio, static_cast<int>(s), BIO_NOCLOSE);
+    SSL_set_bio(ssl, bio, bio);  // the session owns it now
+  }
   if (IsIpAddress(host)) {
     ok = ok && X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str()) == 1;
   } else {
