@@ -1,0 +1,244 @@
+// The client over TLS against Debian's nginx, with certificates made for the
+// test: a large file byte for byte over one kept connection, and every way a
+// connection can fail to be trusted or made. A failure ends the Get with its
+// own error, writes nothing into the target and never sends the request in
+// clear text.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client_test_helpers.h"
+#include "file_stream.h"
+#include "http_client.h"
+#include "scripted_server.h"
+#include "temp_dir.h"
+#include "test_certificates.h"
+
+namespace kalvoran {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Catch;
+using test::Outcome;
+using test::Script;
+using test::ScriptedServer;
+using test::TempDir;
+using test::TestCertificates;
+using test::TlsNginx;
+
+class TlsAgainstNginx : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (TestCertificates::Openssl().empty()) return;
+    pki = std::make_unique<TempDir>("kalvoran-pki");
+    certificates = std::make_unique<TestCertificates>(pki->Path());
+  }
+  static void TearDownTestSuite() {
+    certificates.reset();
+    pki.reset();
+  }
+  void SetUp() override {
+    if (!TlsNginx::Binary()) GTEST_SKIP() << "nginx is not installed";
+    if (!certificates) GTEST_SKIP() << "openssl is not installed";
+  }
+
+  static std::unique_ptr<TempDir> pki;
+  static std::unique_ptr<TestCertificates> certificates;
+  TempDir scratch{"kalvoran-tls-nginx"};
+};
+std::unique_ptr<TempDir> TlsAgainstNginx::pki;
+std::unique_ptr<TestCertificates> TlsAgainstNginx::certificates;
+
+// Lines of the access log ("port connection "request" status bytes") for a port.
+std::vector<std::string> LinesOf(const std::vector<std::string>& log, int port) {
+  std::vector<std::string> lines;
+  for (const std::string& line : log) {
+    if (line.rfind(std::to_string(port) + " ", 0) == 0) lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST_F(TlsAgainstNginx, LargeFileTwiceOverOneKeptConnection) {
+  constexpr std::size_t kFileSize = 64u << 20;
+  std::string content(kFileSize, '\0');
+  std::uint64_t x = 0x9E3779B97F4A7C15u;
+  for (std::size_t i = 0; i < kFileSize; i += 8) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    std::memcpy(&content[i], &x, 8);
+  }
+  TlsNginx nginx(scratch.Path(), {{&certificates->local, ""}});
+  ASSERT_TRUE(nginx.Running()) << nginx.ErrorLog();
+  std::ofstream(fs::path(scratch.Path()) / "www" / "big.bin", std::ios::binary)
+      .write(content.data(), kFileSize);
+
+  HttpClient client;
+  client.CaFile = certificates->caFile;
+  std::int64_t works = 0;
+  client.OnWork = [&](HttpClient&, TWorkMode, std::int64_t) { ++works; };
+  // By name: the name goes out as the server name and is checked.
+  const std::string url = "https://localhost:" + std::to_string(nginx.Port(0)) + "/big.bin";
+  for (int round = 1; round <= 2; ++round) {
+    const std::string target = scratch.Path() + "/copy" + std::to_string(round);
+    FileStream file(target, FileStream::OpenMode::kCreateOrTruncate);
+    client.Get(url, file);
+    file.Close();
+    EXPECT_EQ(client.Response().ContentLength, static_cast<std::int64_t>(kFileSize));
+    ASSERT_EQ(fs::file_size(target), kFileSize);
+    EXPECT_TRUE(test::ReadFile(target) == content) << "round " << round << ": bytes differ";
+  }
+  // As over TCP: one event per 32 KiB block (plus one for bytes that came
+  // with the head), not one per TLS record.
+  EXPECT_GE(works, 2 * static_cast<std::int64_t>(kFileSize / 32768));
+  EXPECT_LE(works, 2 * static_cast<std::int64_t>(kFileSize / 32768) + 2);
+
+  nginx.Stop();
+  const std::vector<std::string> log = nginx.Requests();
+  ASSERT_EQ(log.size(), 2u);
+  for (const std::string& line : log) {
+    EXPECT_NE(line.find("\"GET /big.bin HTTP/1.1\" 200 " + std::to_string(kFileSize)),
+              std::string::npos)
+        << line;
+  }
+  EXPECT_EQ(log[0].substr(0, log[0].find('"')), log[1].substr(0, log[1].find('"')))
+      << "the second fetch opened a new connection";
+}
+
+TEST_F(TlsAgainstNginx, EveryFailureEndsWithItsErrorAndNothingGoesOutInClear) {
+  // Sites: 0 the right certificate, 1 one for another host name, 2 an expired
+  // one, 3 one by a CA the client does not know.
+  TlsNginx nginx(scratch.Path(), {{&certificates->local, ""},
+                                  {&certificates->otherHost, ""},
+                                  {&certificates->expired, ""},
+                                  {&certificates->unknownCa, ""}});
+  ASSERT_TRUE(nginx.Running()) << nginx.ErrorLog();
+  test::WriteFile(scratch.Path() + "/www/f.txt", "ok");
+  // Servers of our own on the TLS port: after the ClientHello's first bytes
+  // one answers in plain HTTP, one resets, one closes.
+  ScriptedServer plain, resetting, closing;
+  plain.AddScript(Script().Read(5).Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok").Close());
+  resetting.AddScript(Script().Read(5).Reset());
+  closing.AddScript(Script().Read(5).Close());
+
+  enum Server { kNginx, kPlain, kResetting, kClosing };
+  struct Case {
+    const char* name;
+    Server server;
+    int site;  // of nginx
+    std::string address;
+    std::string caFile;
+    Outcome expected;
+  };
+  const std::string verify = "TLS: certificate verify failed: ";
+  const std::string ca = certificates->caFile;
+  const std::vector<Case> cases = {
+      {"the system's store alone",
+       kNginx,
+       0,
+       "https://127.0.0.1",
+       "",
+       {"ETlsError", verify + "unable to get local issuer certificate"}},
+      {"another CA trusted",
+       kNginx,
+       0,
+       "https://127.0.0.1",
+       certificates->otherCaFile,
+       {"ETlsError", verify + "unable to get local issuer certificate"}},
+      {"unknown CA",
+       kNginx,
+       3,
+       "https://127.0.0.1",
+       ca,
+       {"ETlsError", verify + "unable to get local issuer certificate"}},
+      {"other host, by address",
+       kNginx,
+       1,
+       "https://127.0.0.1",
+       ca,
+       {"ETlsError", verify + "IP address mismatch"}},
+      {"other host, by name",
+       kNginx,
+       1,
+       "https://localhost",
+       ca,
+       {"ETlsError", verify + "hostname mismatch"}},
+      {"expired",
+       kNginx,
+       2,
+       "https://localhost",
+       ca,
+       {"ETlsError", verify + "certificate has expired"}},
+      {"TLS site addressed as http",
+       kNginx,
+       0,
+       "http://127.0.0.1",
+       ca,
+       {"EHttpProtocolError", "HTTP/1.1 400 Bad Request", 400}},
+      {"plain HTTP on the TLS port",
+       kPlain,
+       0,
+       "https://127.0.0.1",
+       ca,
+       {"ETlsError", "TLS: handshake failed: wrong version number"}},
+      {"reset in the handshake",
+       kResetting,
+       0,
+       "https://127.0.0.1",
+       ca,
+       {"ESocketError", "Socket Error # 10054\r\nConnection reset by peer.", 10054}},
+      {"close in the handshake",
+       kClosing,
+       0,
+       "https://127.0.0.1",
+       ca,
+       {"ETlsError", "TLS: handshake failed: the server closed the connection"}},
+  };
+  const std::string good = "https://127.0.0.1:" + std::to_string(nginx.Port(0)) + "/f.txt";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int port = c.server == kPlain       ? plain.Port()
+                     : c.server == kResetting ? resetting.Port()
+                     : c.server == kClosing   ? closing.Port()
+                                              : nginx.Port(static_cast<std::size_t>(c.site));
+    HttpClient client;
+    client.CaFile = c.caFile;
+    const std::string target = scratch.Path() + "/target";
+    FileStream file(target, FileStream::OpenMode::kCreateOrTruncate);
+    const Outcome outcome =
+        Catch([&] { client.Get(c.address + ":" + std::to_string(port) + "/f.txt", file); });
+    file.Close();
+    EXPECT_EQ(outcome.kind, c.expected.kind);
+    EXPECT_EQ(outcome.message, c.expected.message);
+    EXPECT_EQ(outcome.code, c.expected.code);
+    EXPECT_EQ(fs::file_size(target), 0u);
+    // The failure leaves the client fit for the next request.
+    client.CaFile = ca;
+    EXPECT_EQ(Catch([&] { EXPECT_EQ(client.Get(good), "ok"); }).kind, "ok");
+  }
+
+  // Our own servers saw one connection each, and only TLS records on it.
+  for (const ScriptedServer* server : {&plain, &resetting, &closing}) {
+    EXPECT_EQ(server->AcceptedConnections(), 1);
+    EXPECT_EQ(server->Received(0).substr(0, 2), "\x16\x03");
+    EXPECT_EQ(server->Received(0).find("GET "), std::string::npos);
+  }
+  // nginx logs every request, even one in clear text on its TLS port: the
+  // failed handshakes sent none, the plain address exactly one.
+  nginx.Stop();
+  const std::vector<std::string> log = nginx.Requests();
+  for (int site : {1, 2, 3}) EXPECT_TRUE(LinesOf(log, nginx.Port(site)).empty()) << site;
+  const std::vector<std::string> lines = LinesOf(log, nginx.Port(0));
+  ASSERT_EQ(lines.size(), cases.size() + 1);
+  int cleartext = 0;
+  for (const std::string& line : lines) cleartext += line.find("\" 400 ") != std::string::npos;
+  EXPECT_EQ(cleartext, 1);
+}
+
+}  // namespace
+}  // namespace kalvoran

@@ -1,0 +1,211 @@
+// Bodies over TLS read as over TCP, against a TLS server of our own that can
+// do what nginx never does: close in mid-body with or without close-notify,
+// send a head one record per byte, hold a reply open while another thread
+// disconnects the client.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client_test_helpers.h"
+#include "http_client.h"
+#include "open_descriptors.h"
+#include "scripted_server.h"
+#include "temp_dir.h"
+#include "test_certificates.h"
+
+namespace kalvoran {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Catch;
+using test::ClientEvents;
+using test::Outcome;
+using test::Script;
+using test::TempDir;
+using test::TestCertificates;
+using test::TlsScriptedServer;
+
+std::string Bytes(std::size_t count) {
+  std::string bytes(count, '\0');
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+  return bytes;
+}
+
+class TlsTransfer : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (TestCertificates::Openssl().empty()) return;
+    pki = std::make_unique<TempDir>("kalvoran-pki");
+    certificates = std::make_unique<TestCertificates>(pki->Path());
+  }
+  static void TearDownTestSuite() {
+    certificates.reset();
+    pki.reset();
+  }
+  void SetUp() override {
+    if (!certificates) GTEST_SKIP() << "openssl is not installed";
+  }
+
+  static std::unique_ptr<TempDir> pki;
+  static std::unique_ptr<TestCertificates> certificates;
+};
+std::unique_ptr<TempDir> TlsTransfer::pki;
+std::unique_ptr<TestCertificates> TlsTransfer::certificates;
+
+// The work counts of all events, as "B<expected> W<count> ... E".
+std::string EventText(const ClientEvents& events) {
+  std::string text;
+  for (const test::ClientEvent& e : events.events) {
+    if (!text.empty()) text += ' ';
+    text += e.kind;
+    if (e.kind != 'E') text += std::to_string(e.value);
+  }
+  return text;
+}
+
+TEST_F(TlsTransfer, BodiesCountsAndKeepAliveAsOverTcp) {
+  const std::string body = Bytes(100000);
+  const std::string counted = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n";
+  const std::string untilClose = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
+  struct Case {
+    const char* name;
+    Script script;
+    bool closeNotify;
+    int gets;  // on one client
+    std::string events;
+    std::string bodies;  // of all Gets, joined
+  };
+  const std::vector<Case> cases = {
+      // 1000 bytes come in the head's record; the close after 50000 ends the
+      // second block short: a short body, returned normally.
+      {"counted, cut without close-notify",
+       Script().ReadHead().Send(counted + body.substr(0, 1000)).Send(body.substr(1000, 49000)),
+       false, 1, "B100000 W1000 W33768 E", body.substr(0, 33768)},
+      {"counted, cut with close-notify",
+       Script().ReadHead().Send(counted + body.substr(0, 1000)).Send(body.substr(1000, 49000)),
+       true, 1, "B100000 W1000 W33768 E", body.substr(0, 33768)},
+      {"counted, whole", Script().ReadHead().Send(counted).Send(body), false, 1,
+       "B100000 W32768 W65536 W98304 W100000 E", body},
+      // The tail after the last whole block is written without an event.
+      {"until close without close-notify",
+       Script().ReadHead().Send(untilClose).Send(body.substr(0, 40000)), false, 1, "B0 W32768 E",
+       body.substr(0, 40000)},
+      {"until close with close-notify",
+       Script().ReadHead().Send(untilClose).Send(body.substr(0, 40000)), true, 1, "B0 W32768 E",
+       body.substr(0, 40000)},
+      {"head one record per byte",
+       Script()
+           .ReadHead()
+           .SendBytewise("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n")
+           .Send("hello"),
+       true, 1, "B5 W5 E", "hello"},
+      // Chunked, then a second request on the same connection.
+      {"chunked, kept alive",
+       Script()
+           .ReadHead()
+           .Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n")
+           .Send("5\r\nhello\r\n")
+           .Send("6\r\n world\r\n0\r\n\r\n")
+           .ReadHead()
+           .Send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nnext")
+           .WaitForClientClose(),
+       true, 2, "B5 W5 E B6 W6 E B4 W4 E", "hello worldnext"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TlsScriptedServer server(certificates->local);
+    server.AddScript(c.script, c.closeNotify);
+    HttpClient client;
+    client.CaFile = certificates->caFile;
+    ClientEvents events;
+    bool sized = true;  // a counted body's target keeps its announced size at every event
+    events.Attach(client, [&](char kind) {
+      const test::ClientEvent& e = events.events.back();
+      if (kind == 'W' && client.Response().ContentLength > 0) {
+        sized = sized && e.targetSize == client.Response().ContentLength;
+      }
+    });
+    std::string bodies;
+    for (int i = 0; i < c.gets; ++i) {
+      const Outcome outcome = Catch([&] { bodies += client.Get(server.Url("/f")); });
+      EXPECT_EQ(outcome.kind, "ok") << outcome.message;
+    }
+    EXPECT_EQ(EventText(events), c.events);
+    EXPECT_TRUE(bodies == c.bodies) << bodies.size() << " bytes instead of " << c.bodies.size();
+    EXPECT_TRUE(sized);
+    client.Disconnect();
+    EXPECT_TRUE(server.WaitForFinished(1));
+    EXPECT_EQ(server.AcceptedConnections(), 1);
+    EXPECT_EQ(server.Received(0).substr(0, 7), "GET /f ");
+  }
+}
+
+// A server that closes while a long request still goes out: the sends fail
+// with an error, as over TCP, and never raise SIGPIPE, which would end the
+// whole program.
+TEST_F(TlsTransfer, AServerGoneMidRequestIsAnErrorNotASignal) {
+  TlsScriptedServer server(certificates->local);
+  server.AddScript(Script().Read(1).Close(), false);
+  HttpClient client;
+  client.CaFile = certificates->caFile;
+  const Outcome outcome = Catch([&] { client.Get(server.Url("/" + std::string(4 << 20, 'a'))); });
+  EXPECT_TRUE(outcome.kind == "ESocketError" || outcome.kind == "EConnClosedGracefully")
+      << outcome.kind << ": " << outcome.message;
+}
+
+// Another thread's Disconnect while the requester waits in a TLS read (for
+// the rest of the head or of the body) ends the Get at once: normally with a
+// short body, or with one of the connection errors; never a TLS error. One
+// client serves every round and reconnects each time.
+TEST_F(TlsTransfer, DisconnectFromAnotherThreadEndsATlsRead) {
+  constexpr int kRounds = 50;
+  TlsScriptedServer server(certificates->local, 120s);
+  const std::string body = Bytes(1000);
+  for (int round = 0; round < kRounds; ++round) {
+    // Odd rounds hold in the middle of the head, even ones in the body.
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n";
+    server.AddScript(Script()
+                         .ReadHead()
+                         .Send(round % 2 ? head : head + "\r\n" + body)
+                         .Signal()
+                         .WaitForClientClose());
+  }
+  const int descriptors = test::OpenDescriptors();
+  HttpClient client;
+  client.CaFile = certificates->caFile;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    auto get = std::async(std::launch::async, [&] {
+      std::string got;
+      const Outcome outcome = Catch([&] { got = client.Get(server.Url("/held")); });
+      return std::make_pair(outcome, got.size());
+    });
+    ASSERT_TRUE(server.WaitForSignals(round + 1));
+    std::this_thread::sleep_for(std::chrono::microseconds(200 * (round % 10)));
+    const auto started = std::chrono::steady_clock::now();
+    client.Disconnect();
+    ASSERT_EQ(get.wait_for(10s), std::future_status::ready) << "the Get did not end";
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+    const auto [outcome, size] = get.get();
+    const std::vector<std::string> allowed = {"ok", "EConnClosedGracefully", "ENotConnected",
+                                              "EReadTimeout", "ESocketError"};
+    // A head cut short by the close ends a 2xx answer with no body to read.
+    const bool headCut =
+        round % 2 && outcome.kind == "EClientError" && outcome.message == "Undefined situation";
+    EXPECT_TRUE(headCut || std::find(allowed.begin(), allowed.end(), outcome.kind) != allowed.end())
+        << outcome.kind << ": " << outcome.message;
+    EXPECT_LE(size, body.size());
+  }
+  EXPECT_TRUE(server.WaitForFinished(kRounds));
+  EXPECT_EQ(server.AcceptedConnections(), kRounds);
+  EXPECT_EQ(test::OpenDescriptors(), descriptors);
+}
+
+}  // namespace
+}  // namespace kalvoran

@@ -1,0 +1,204 @@
+// Whole download jobs over HTTPS. nginx with certificates of a test CA stands
+// in for the download and statistics servers: the download script's address
+// serves the static file named by its Cesta and Subor values, the clean-up
+// and statistics scripts answer " Saved" from nginx itself, and the access
+// log tells what was asked on which connection. Every failure to trust or
+// keep a TLS connection ends the job with 2 and leaves nothing behind.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "download_thread.h"
+#include "job_test_support.h"
+#include "scripted_server.h"
+#include "test_certificates.h"
+
+namespace kalvoran {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::FolderEntries;
+using test::HeadlessWindow;
+using test::KeyFor;
+using test::ReadFile;
+using test::Script;
+using test::ScriptedServer;
+using test::TempDir;
+using test::TestBytes;
+using test::TestCertificates;
+using test::TlsNginx;
+using test::TlsScriptedServer;
+using test::WorkingDir;
+using Names = std::vector<std::string>;
+
+const char* const kScripts =
+    "    location = /DOWNLOADER/DownloadStream1v1.php { try_files /$arg_Cesta/$arg_Subor =404; }\n"
+    "    location = /DOWNLOADER/DownloadCleaner1v1.php { return 200 \" Saved\"; }\n"
+    "    location = /DOWNLOADER/DownloaderStats1v1.php { return 200 \" Saved\"; }\n";
+const char* const kDescriptor = "0;;pack;a.bin*c.bin;c.bin";
+
+// One access log line: port, connection, request, status, bytes.
+struct Logged {
+  int port = 0;
+  std::string connection;
+  std::string request;
+  int status = 0;
+  long bytes = 0;
+};
+
+std::vector<Logged> Parse(const std::vector<std::string>& lines) {
+  std::vector<Logged> logged;
+  for (const std::string& line : lines) {
+    Logged l;
+    const std::size_t open = line.find('"');
+    const std::size_t close = line.rfind('"');
+    std::istringstream(line.substr(0, open)) >> l.port >> l.connection;
+    l.request = line.substr(open + 1, close - open - 1);
+    std::istringstream(line.substr(close + 1)) >> l.status >> l.bytes;
+    logged.push_back(l);
+  }
+  return logged;
+}
+
+class HttpsJob : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (TestCertificates::Openssl().empty()) return;
+    pki = std::make_unique<TempDir>("kalvoran-pki");
+    certificates = std::make_unique<TestCertificates>(pki->Path());
+  }
+  static void TearDownTestSuite() {
+    certificates.reset();
+    pki.reset();
+  }
+  void SetUp() override {
+    if (!TlsNginx::Binary()) GTEST_SKIP() << "nginx is not installed";
+    if (!certificates) GTEST_SKIP() << "openssl is not installed";
+    fs::create_directories(scratch.Path() + "/www/pack");
+    test::WriteFile(scratch.Path() + "/www/pack/a.bin", TestBytes(300000, 1));
+    test::WriteFile(scratch.Path() + "/www/pack/c.bin", TestBytes(1, 2));
+  }
+
+  // Runs the job with every server and the statistics host at `server`.
+  static int Run(const WorkingDir& dir, const std::string& server, const std::string& caFile) {
+    HeadlessWindow window(KeyFor(kDescriptor));
+    DownloadJobOptions options;
+    options.Servers = {{server, server, server}, server};
+    options.WorkingDirectory = dir.Path();
+    options.CaFile = caFile;
+    TDownloadThread worker(window, options);
+    worker.Start();
+    EXPECT_TRUE(worker.WaitFor(60s));
+    return worker.ReturnValue;
+  }
+
+  static std::unique_ptr<TempDir> pki;
+  static std::unique_ptr<TestCertificates> certificates;
+  TempDir scratch{"kalvoran-https-job"};
+};
+std::unique_ptr<TempDir> HttpsJob::pki;
+std::unique_ptr<TestCertificates> HttpsJob::certificates;
+
+TEST_F(HttpsJob, SavesEveryFileCleansUpAndSendsItsStatisticsOverTls) {
+  TlsNginx nginx(scratch.Path(), {{&certificates->local, kScripts}});
+  ASSERT_TRUE(nginx.Running()) << nginx.ErrorLog();
+  const int port = nginx.Port(0);
+  WorkingDir dir;
+  ASSERT_EQ(Run(dir, "https://127.0.0.1:" + std::to_string(port), certificates->caFile), 0);
+  EXPECT_EQ(FolderEntries(dir), (Names{"a.bin", "c.bin"}));
+  EXPECT_TRUE(ReadFile(dir.Folder() + "/a.bin") == TestBytes(300000, 1));
+  EXPECT_TRUE(ReadFile(dir.Folder() + "/c.bin") == TestBytes(1, 2));
+
+  nginx.Stop();
+  const std::vector<Logged> log = Parse(nginx.Requests());
+  ASSERT_EQ(log.size(), 5u);
+  const std::string download =
+      "GET /DOWNLOADER/DownloadStream1v1.php?Reg=OK&Zmazat=true&Cesta=pack";
+  const std::string cleaner = "GET /DOWNLOADER/DownloadCleaner1v1.php?Reg=OK&Cesta=pack";
+  const std::vector<std::pair<std::string, long>> expected = {
+      {download + "&Subor=a.bin HTTP/1.1", 300000},
+      {cleaner + "&Subor=a.bin HTTP/1.1", 6},
+      {download + "&Subor=c.bin HTTP/1.1", 1},
+      {cleaner + "&Subor=c.bin HTTP/1.1", 6},
+  };
+  for (std::size_t i = 0; i < log.size(); ++i) {
+    EXPECT_EQ(log[i].port, port);
+    EXPECT_EQ(log[i].status, 200) << log[i].request;
+    if (i < expected.size()) {
+      EXPECT_EQ(log[i].request, expected[i].first);
+      EXPECT_EQ(log[i].bytes, expected[i].second);
+    }
+  }
+  EXPECT_EQ(
+      log[4].request.rfind("GET /DOWNLOADER/DownloaderStats1v1.php?Reg=OK&Jazyk=de&Subor=", 0), 0u)
+      << log[4].request;
+  // The files come over one kept connection; the clean-ups and the
+  // statistics each open their own.
+  EXPECT_EQ(log[0].connection, log[2].connection);
+  for (std::size_t i : {1u, 3u, 4u}) EXPECT_NE(log[i].connection, log[0].connection);
+}
+
+TEST_F(HttpsJob, EveryTlsFailureEndsTheJobWithTwoAndLeavesNothing) {
+  TlsNginx nginx(scratch.Path(), {{&certificates->local, kScripts},
+                                  {&certificates->otherHost, kScripts},
+                                  {&certificates->expired, kScripts},
+                                  {&certificates->unknownCa, kScripts}});
+  ASSERT_TRUE(nginx.Running()) << nginx.ErrorLog();
+  ScriptedServer plain(60s), resetting(60s);
+  plain.AddScript(Script().Read(5).Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok").Close());
+  resetting.AddScript(Script().Read(5).Reset());
+  // A counted body cut short by a close without close-notify: the Get
+  // returns the short body and the job refuses the incomplete file.
+  TlsScriptedServer cutting(certificates->local, 60s);
+  const std::string body = TestBytes(50000, 3);
+  cutting.AddScript(
+      Script().ReadHead().Send("HTTP/1.1 200 OK\r\nContent-Length: 300000\r\n\r\n" + body), false);
+
+  const auto https = [](int port) { return "https://127.0.0.1:" + std::to_string(port); };
+  const std::string ca = certificates->caFile;
+  struct Case {
+    const char* name;
+    std::string server;
+    std::string caFile;
+  };
+  const std::vector<Case> cases = {
+      {"the system's store alone", https(nginx.Port(0)), ""},
+      {"unknown CA", https(nginx.Port(3)), ca},
+      {"other host name", "https://localhost:" + std::to_string(nginx.Port(1)), ca},
+      {"expired", https(nginx.Port(2)), ca},
+      {"TLS site addressed as http", "127.0.0.1:" + std::to_string(nginx.Port(0)), ca},
+      {"plain HTTP on the TLS port", https(plain.Port()), ca},
+      {"reset in the handshake", https(resetting.Port()), ca},
+      {"close in mid-body without close-notify", https(cutting.Port()), ca},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WorkingDir dir;
+    EXPECT_EQ(Run(dir, c.server, c.caFile), 2);
+    // Neither a file under its own name nor tmp.tmp.
+    EXPECT_EQ(FolderEntries(dir), Names{});
+  }
+
+  // Nothing went out in clear text but the one request addressed as http,
+  // and no job got as far as a clean-up or its statistics.
+  nginx.Stop();
+  const std::vector<Logged> log = Parse(nginx.Requests());
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].port, nginx.Port(0));
+  EXPECT_EQ(log[0].status, 400);
+  for (const ScriptedServer* server : {&plain, &resetting}) {
+    EXPECT_EQ(server->AcceptedConnections(), 1);
+    EXPECT_EQ(server->Received(0).find("GET "), std::string::npos);
+  }
+  EXPECT_EQ(cutting.AcceptedConnections(), 1);
+  EXPECT_EQ(cutting.Received(0).rfind("GET /DOWNLOADER/DownloadStream1v1.php?", 0), 0u);
+}
+
+}  // namespace
+}  // namespace kalvoran

@@ -1,0 +1,526 @@
+#include "test_certificates.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+
+#include "program_run.h"
+#include "temp_dir.h"
+
+namespace kalvoran::test {
+namespace fs = std::filesystem;
+
+// ---- certificates
+
+std::string TestCertificates::Openssl() {
+  for (const char* path : {"/usr/bin/openssl", "/usr/local/bin/openssl"}) {
+    if (::access(path, X_OK) == 0) return path;
+  }
+  return "";
+}
+
+void TestCertificates::Run(std::vector<std::string> args) const {
+  args.insert(args.begin(), Openssl());
+  const ProgramRun run = RunProgram(args);
+  if (run.status != 0) {
+    throw std::runtime_error("openssl " + args[1] + " failed: " + run.err);
+  }
+}
+
+CertificateFiles TestCertificates::Issue(const std::string& name, const std::string& ca,
+                                         const std::string& names,
+                                         const std::vector<std::string>& validity) const {
+  const std::string base = dir_ + "/" + name;
+  CertificateFiles files{base + ".pem", base + ".key"};
+  Run({"req", "-config", dir_ + "/ca.cnf", "-new", "-newkey", "ec", "-pkeyopt",
+       "ec_paramgen_curve:P-256", "-nodes", "-keyout", files.key, "-out", base + ".csr", "-subj",
+       "/CN=" + name});
+  std::vector<std::string> sign = {"ca",
+                                   "-config",
+                                   dir_ + "/ca.cnf",
+                                   "-batch",
+                                   "-notext",
+                                   "-in",
+                                   base + ".csr",
+                                   "-out",
+                                   files.cert,
+                                   "-cert",
+                                   dir_ + "/" + ca + ".pem",
+                                   "-keyfile",
+                                   dir_ + "/" + ca + ".key",
+                                   "-extensions",
+                                   names};
+  sign.insert(sign.end(), validity.begin(), validity.end());
+  Run(sign);
+  return files;
+}
+
+TestCertificates::TestCertificates(const std::string& dir) : dir_(dir) {
+  if (Openssl().empty()) throw std::runtime_error("openssl is not installed");
+  fs::create_directories(dir_ + "/issued");
+  WriteFile(dir_ + "/index.txt", "");
+  WriteFile(dir_ + "/serial", "1000\n");
+  // `openssl ca` takes any start and end date, so an expired certificate is
+  // issued as it would have been in 2020; both CAs share one register.
+  WriteFile(dir_ + "/ca.cnf",
+            "[ req ]\n"
+            "distinguished_name = request_name\n"
+            "[ request_name ]\n"
+            "[ ca ]\n"
+            "default_ca = test_ca\n"
+            "[ test_ca ]\n"
+            "database = " +
+                dir_ +
+                "/index.txt\n"
+                "new_certs_dir = " +
+                dir_ +
+                "/issued\n"
+                "serial = " +
+                dir_ +
+                "/serial\n"
+                "default_md = sha256\n"
+                "policy = any_name\n"
+                "unique_subject = no\n"
+                "[ any_name ]\n"
+                "commonName = supplied\n"
+                "[ local_names ]\n"
+                "basicConstraints = critical,CA:FALSE\n"
+                "keyUsage = critical,digitalSignature\n"
+                "extendedKeyUsage = serverAuth\n"
+                "subjectAltName = IP:127.0.0.1,DNS:localhost\n"
+                "[ other_names ]\n"
+                "basicConstraints = critical,CA:FALSE\n"
+                "keyUsage = critical,digitalSignature\n"
+                "extendedKeyUsage = serverAuth\n"
+                "subjectAltName = DNS:other.invalid\n");
+  for (const char* ca : {"ca", "other-ca"}) {
+    const std::string base = dir_ + "/" + ca;
+    Run({"req",
+         "-config",
+         dir_ + "/ca.cnf",
+         "-x509",
+         "-newkey",
+         "ec",
+         "-pkeyopt",
+         "ec_paramgen_curve:P-256",
+         "-nodes",
+         "-keyout",
+         base + ".key",
+         "-out",
+         base + ".pem",
+         "-days",
+         "2",
+         "-subj",
+         std::string("/CN=Kalvoran ") + ca,
+         "-addext",
+         "basicConstraints=critical,CA:TRUE",
+         "-addext",
+         "keyUsage=critical,keyCertSign,cRLSign"});
+  }
+  caFile = dir_ + "/ca.pem";
+  otherCaFile = dir_ + "/other-ca.pem";
+  const std::vector<std::string> twoDays = {"-days", "2"};
+  local = Issue("local", "ca", "local_names", twoDays);
+  otherHost = Issue("other-host", "ca", "other_names", twoDays);
+  expired = Issue("expired", "ca", "local_names",
+                  {"-startdate", "20200101000000Z", "-enddate", "20200201000000Z"});
+  unknownCa = Issue("unknown-ca", "other-ca", "local_names", twoDays);
+}
+
+// ---- nginx
+
+const char* TlsNginx::Binary() {
+  for (const char* path : {"/usr/sbin/nginx", "/usr/bin/nginx"}) {
+    if (::access(path, X_OK) == 0) return path;
+  }
+  return nullptr;
+}
+
+TlsNginx::TlsNginx(const std::string& dir, std::vector<Site> sites)
+    : dir_(dir), ports_(std::make_shared<std::vector<int>>()) {
+  fs::create_directories(dir_ + "/www");
+  fs::create_directories(dir_ + "/tmp");
+  fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  if (!Binary()) return;
+  ServerProcess::Options options;
+  options.arguments = [d = dir_, sites, ports = ports_](int port) -> std::vector<std::string> {
+    // The first site's port is the one the start waits for; nginx binds all
+    // of them before it accepts on any.
+    ports->assign(1, port);
+    while (ports->size() < sites.size()) {
+      const int more = FreeLoopbackPort();
+      if (std::find(ports->begin(), ports->end(), more) == ports->end()) ports->push_back(more);
+    }
+    std::ostringstream conf;
+    conf << "worker_processes 1;\n"
+         << "pid " << d << "/nginx.pid;\n"
+         << "error_log " << d << "/error.log;\n"
+         << (::geteuid() == 0 ? "user root;\n" : "") << "events { worker_connections 64; }\n"
+         << "http {\n"
+         << "  log_format conn '$server_port $connection \"$request\" $status $body_bytes_sent';\n"
+         << "  access_log " << d << "/access.log conn;\n"
+         << "  default_type application/octet-stream;\n"
+         // A slow sanitizer build must still find its kept connection.
+         << "  keepalive_timeout 600s;\n"
+         << "  send_timeout 600s;\n"
+         << "  client_body_temp_path " << d << "/tmp;\n"
+         << "  proxy_temp_path " << d << "/tmp;\n"
+         << "  fastcgi_temp_path " << d << "/tmp;\n"
+         << "  uwsgi_temp_path " << d << "/tmp;\n"
+         << "  scgi_temp_path " << d << "/tmp;\n";
+    for (std::size_t i = 0; i < sites.size(); ++i) {
+      conf << "  server {\n"
+           << "    listen 127.0.0.1:" << (*ports)[i] << (sites[i].tls ? " ssl" : "") << ";\n"
+           << "    root " << d << "/www;\n";
+      if (sites[i].tls) {
+        conf << "    ssl_certificate " << sites[i].tls->cert << ";\n"
+             << "    ssl_certificate_key " << sites[i].tls->key << ";\n";
+      }
+      conf << sites[i].locations << "  }\n";
+    }
+    conf << "}\n";
+    WriteFile(d + "/nginx.conf", conf.str());
+    return {Binary(), "-p",         d, "-e", d + "/error.log", "-c", d + "/nginx.conf",
+            "-g",     "daemon off;"};
+  };
+  options.stopSignal = SIGQUIT;  // graceful: the access log is complete afterwards
+  process_ = std::make_unique<ServerProcess>(std::move(options));
+}
+
+void TlsNginx::Stop() {
+  if (process_) process_->Stop();
+}
+
+std::vector<std::string> TlsNginx::Requests() const {
+  std::istringstream log(ReadFile(dir_ + "/access.log"));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(log, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string TlsNginx::ErrorLog() const {
+  return ReadFile(dir_ + "/error.log");
+}
+
+// ---- our own TLS server
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::string why = std::strerror(errno);
+  if (const unsigned long e = ERR_get_error()) why = ERR_reason_error_string(e);
+  throw std::runtime_error("TLS scripted server: " + what + ": " + why);
+}
+
+enum class Wait { kReady, kStopped, kTimedOut };
+
+// Waits for `events` on fd (or only for the time-out when fd < 0), giving up
+// as soon as the wake descriptor turns readable.
+Wait PollWith(int fd, short events, int wakeFd, int timeoutMs) {
+  pollfd fds[2] = {{wakeFd, POLLIN, 0}, {fd, events, 0}};
+  for (;;) {
+    const int n = ::poll(fds, fd >= 0 ? 2 : 1, timeoutMs);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Wait::kStopped;
+    if (n == 0) return Wait::kTimedOut;
+    if (fds[0].revents != 0) return Wait::kStopped;
+    return Wait::kReady;
+  }
+}
+
+}  // namespace
+
+TlsScriptedServer::TlsScriptedServer(const CertificateFiles& certificate,
+                                     std::chrono::milliseconds lifetime)
+    : deadline_(std::chrono::steady_clock::now() + lifetime) {
+  ctx_ = SSL_CTX_new(TLS_server_method());
+  if (!ctx_) Fail("SSL_CTX_new");
+  if (SSL_CTX_use_certificate_chain_file(ctx_, certificate.cert.c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(ctx_, certificate.key.c_str(), SSL_FILETYPE_PEM) != 1) {
+    SSL_CTX_free(ctx_);
+    Fail("loading " + certificate.cert);
+  }
+  int wake[2];
+  if (::pipe2(wake, O_CLOEXEC) != 0) {
+    SSL_CTX_free(ctx_);
+    Fail("pipe2");
+  }
+  wakeRead_ = wake[0];
+  wakeWrite_ = wake[1];
+  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(listenFd_, 16) != 0 ||
+      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    const int saved = errno;
+    if (listenFd_ >= 0) ::close(listenFd_);
+    ::close(wakeRead_);
+    ::close(wakeWrite_);
+    SSL_CTX_free(ctx_);
+    errno = saved;
+    Fail("listen");
+  }
+  port_ = ntohs(addr.sin_port);
+  acceptThread_ = std::thread([this] {
+    AcceptLoop();
+    ::close(listenFd_);
+  });
+}
+
+TlsScriptedServer::~TlsScriptedServer() {
+  Stop();
+  ::close(wakeRead_);
+  ::close(wakeWrite_);
+  SSL_CTX_free(ctx_);
+}
+
+void TlsScriptedServer::AddScript(Script script, bool closeNotify) {
+  std::lock_guard lock(mutex_);
+  scripts_.emplace_back(std::move(script), closeNotify);
+}
+
+int TlsScriptedServer::AcceptedConnections() const {
+  std::lock_guard lock(mutex_);
+  return accepted_;
+}
+
+int TlsScriptedServer::FinishedConnections() const {
+  std::lock_guard lock(mutex_);
+  return finished_;
+}
+
+std::string TlsScriptedServer::Received(int connection) const {
+  std::lock_guard lock(mutex_);
+  if (connection < 0 || connection >= static_cast<int>(received_.size())) return {};
+  return received_[static_cast<std::size_t>(connection)];
+}
+
+bool TlsScriptedServer::WaitFor(std::chrono::milliseconds limit,
+                                const std::function<bool()>& done) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, limit, done);
+}
+
+bool TlsScriptedServer::WaitForSignals(int count, std::chrono::milliseconds limit) {
+  return WaitFor(limit, [&] { return signals_ >= count; });
+}
+
+bool TlsScriptedServer::WaitForFinished(int count, std::chrono::milliseconds limit) {
+  return WaitFor(limit, [&] { return finished_ >= count; });
+}
+
+void TlsScriptedServer::Release() {
+  std::lock_guard lock(mutex_);
+  ++releases_;
+  changed_.notify_all();
+}
+
+bool TlsScriptedServer::Stopping() const {
+  std::lock_guard lock(mutex_);
+  return stopping_;
+}
+
+void TlsScriptedServer::Stop() {
+  std::call_once(stopOnce_, [this] {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+      changed_.notify_all();
+    }
+    char byte = 1;
+    while (::write(wakeWrite_, &byte, 1) < 0 && errno == EINTR) {
+    }
+    acceptThread_.join();
+    for (auto& worker : workers_) worker.join();
+  });
+}
+
+void TlsScriptedServer::AcceptLoop() {
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline_ - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    const Wait w = PollWith(listenFd_, POLLIN, wakeRead_, static_cast<int>(left.count()) + 1);
+    if (w == Wait::kStopped) return;
+    if (w == Wait::kTimedOut) continue;
+    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) continue;
+    int index;
+    {
+      std::lock_guard lock(mutex_);
+      index = accepted_++;
+      received_.emplace_back();
+      changed_.notify_all();
+    }
+    workers_.emplace_back([this, index, fd] { Serve(index, fd); });
+  }
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    changed_.notify_all();
+  }
+  char byte = 1;
+  while (::write(wakeWrite_, &byte, 1) < 0 && errno == EINTR) {
+  }
+}
+
+void TlsScriptedServer::Serve(int index, int fd) {
+  std::pair<Script, bool> entry{Script(), true};
+  {
+    std::lock_guard lock(mutex_);
+    if (index < static_cast<int>(scripts_.size()))
+      entry = scripts_[static_cast<std::size_t>(index)];
+  }
+  // OpenSSL writes with write(): a client that has gone would raise SIGPIPE.
+  // Blocked on this thread, the write fails with EPIPE instead, and the
+  // pending signal goes with the thread.
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+  const Script& script = entry.first;
+  const bool closeNotify = entry.second;
+  SSL* ssl = SSL_new(ctx_);
+  SSL_set_fd(ssl, fd);
+
+  // One SSL call, waited for on the non-blocking socket until it completes;
+  // false when it fails, the client goes or the server stops.
+  auto drive = [&](const std::function<int()>& call) -> bool {
+    for (;;) {
+      ERR_clear_error();
+      const int r = call();
+      if (r > 0) return true;
+      const int e = SSL_get_error(ssl, r);
+      const short events = e == SSL_ERROR_WANT_READ    ? POLLIN
+                           : e == SSL_ERROR_WANT_WRITE ? POLLOUT
+                                                       : 0;
+      if (events == 0 || PollWith(fd, events, wakeRead_, -1) != Wait::kReady) return false;
+    }
+  };
+  std::string pending;  // received, not yet taken by a read step
+  auto receive = [&]() -> bool {
+    char buf[16384];
+    std::size_t n = 0;
+    if (!drive([&] { return SSL_read_ex(ssl, buf, sizeof buf, &n); })) return false;
+    pending.append(buf, n);
+    std::lock_guard lock(mutex_);
+    received_[static_cast<std::size_t>(index)].append(buf, n);
+    changed_.notify_all();
+    return true;
+  };
+  auto send = [&](const char* data, std::size_t size) -> bool {
+    while (size > 0) {
+      std::size_t n = 0;
+      if (!drive([&] { return SSL_write_ex(ssl, data, size, &n); })) return false;
+      data += n;
+      size -= n;
+    }
+    return true;
+  };
+  auto pause = [&](int ms) { return PollWith(-1, 0, wakeRead_, ms) == Wait::kTimedOut; };
+
+  bool ok = drive([&] { return SSL_accept(ssl); });
+  bool reset = false;
+  bool closed = false;
+  for (const auto& step : script.Steps()) {
+    if (!ok || closed || Stopping()) break;
+    switch (step.kind) {
+      case Script::Step::kReadHead: {
+        std::size_t end = 0;
+        while ((end = pending.find("\r\n\r\n")) == std::string::npos && (ok = receive())) {
+        }
+        if (ok) pending.erase(0, end + 4);
+        break;
+      }
+      case Script::Step::kRead:
+        while (pending.size() < step.count && (ok = receive())) {
+        }
+        if (ok) pending.erase(0, step.count);
+        break;
+      case Script::Step::kSend:
+        ok = send(step.bytes.data(), step.bytes.size());
+        break;
+      case Script::Step::kSendBytewise: {
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        for (std::size_t i = 0; ok && i < step.bytes.size(); ++i) {
+          ok = send(&step.bytes[i], 1) && pause(2);
+        }
+        break;
+      }
+      case Script::Step::kSendRepeated:
+        for (std::size_t left = step.count; ok && left > 0 && !step.bytes.empty();) {
+          const std::size_t n = std::min(left, step.bytes.size());
+          ok = send(step.bytes.data(), n);
+          left -= n;
+        }
+        break;
+      case Script::Step::kPause:
+        ok = pause(static_cast<int>(step.count));
+        break;
+      case Script::Step::kClose:
+        closed = true;
+        break;
+      case Script::Step::kReset:
+        reset = closed = true;
+        break;
+      case Script::Step::kWaitForClientClose:
+        while (receive()) {
+        }
+        closed = true;
+        break;
+      case Script::Step::kSignal: {
+        std::lock_guard lock(mutex_);
+        ++signals_;
+        changed_.notify_all();
+        break;
+      }
+      case Script::Step::kWaitForRelease: {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return releases_ > 0 || stopping_; });
+        if (releases_ > 0) --releases_;
+        ok = !stopping_;
+        break;
+      }
+    }
+  }
+
+  if (reset) {
+    const linger hard{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  } else {
+    if (ok && closeNotify) {
+      ERR_clear_error();
+      SSL_shutdown(ssl);  // sends close-notify; the client's answer is not awaited
+    }
+    // Unread bytes at close would turn the FIN into a RST.
+    ::shutdown(fd, SHUT_WR);
+    char buf[16384];
+    while (::recv(fd, buf, sizeof buf, 0) > 0) {
+    }
+  }
+  SSL_free(ssl);
+  ::close(fd);
+  std::lock_guard lock(mutex_);
+  ++finished_;
+  changed_.notify_all();
+}
+
+}  // namespace kalvoran::test

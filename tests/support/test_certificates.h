@@ -1,0 +1,150 @@
+#pragma once
+// TLS for tests. Every key and certificate is made at run time by the
+// `openssl` command in a folder of the test's: nothing secret is stored.
+//
+//   TestCertificates: a test CA and the server certificates signed by it (one
+//     for 127.0.0.1 and localhost, one for another host name, an expired one),
+//     and a second CA, unknown to the client, with a certificate of its own.
+//   TlsNginx: Debian's nginx on loopback with one server block per site, each
+//     on a port of its own, over TLS or plain HTTP, logging every request.
+//   TlsScriptedServer: a TLS server of ours (OpenSSL's server side) that
+//     plays test::Script steps over TLS, for what nginx never does: a close
+//     without close-notify in mid-body, a reply held open, a head sent one
+//     record per byte.
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "scripted_server.h"
+#include "server_process.h"
+
+struct ssl_ctx_st;  // OpenSSL's SSL_CTX
+
+namespace kalvoran::test {
+
+// A certificate (PEM) and its private key (PEM).
+struct CertificateFiles {
+  std::string cert;
+  std::string key;
+};
+
+class TestCertificates {
+ public:
+  // The openssl command's path; "" when it is not installed.
+  static std::string Openssl();
+
+  // Makes everything inside `dir`; throws std::runtime_error with openssl's
+  // own words when a step fails.
+  explicit TestCertificates(const std::string& dir);
+
+  std::string caFile;          // the test CA's certificate: what a client trusts
+  std::string otherCaFile;     // a second CA's certificate: trusting it alone trusts no site here
+  CertificateFiles local;      // 127.0.0.1 and localhost, by the test CA, valid for two days
+  CertificateFiles otherHost;  // other.invalid only, by the test CA
+  CertificateFiles expired;    // 127.0.0.1 and localhost, by the test CA, ended in 2020
+  CertificateFiles unknownCa;  // 127.0.0.1 and localhost, by the second CA
+
+ private:
+  void Run(std::vector<std::string> args) const;
+  CertificateFiles Issue(const std::string& name, const std::string& ca, const std::string& names,
+                         const std::vector<std::string>& validity) const;
+  std::string dir_;
+};
+
+class TlsNginx {
+ public:
+  struct Site {
+    const CertificateFiles* tls = nullptr;  // nullptr: plain HTTP
+    std::string locations;                  // goes inside the server block
+  };
+
+  static const char* Binary();  // nullptr when nginx is not installed
+
+  // nginx with everything it writes in `dir` and `dir`/www as the root of
+  // every site. Site i listens on 127.0.0.1:Port(i).
+  TlsNginx(const std::string& dir, std::vector<Site> sites);
+  ~TlsNginx() { Stop(); }
+  TlsNginx(const TlsNginx&) = delete;
+  TlsNginx& operator=(const TlsNginx&) = delete;
+
+  bool Running() const { return process_ && process_->Running(); }
+  int Port(std::size_t site) const { return ports_->at(site); }
+  // Graceful stop: afterwards the access log holds every request. Idempotent.
+  void Stop();
+  // The access log, one request a line: "port connection "request" status bytes".
+  std::vector<std::string> Requests() const;
+  std::string ErrorLog() const;
+
+ private:
+  std::string dir_;
+  std::shared_ptr<std::vector<int>> ports_;
+  std::unique_ptr<ServerProcess> process_;
+};
+
+class TlsScriptedServer {
+ public:
+  // Listens on 127.0.0.1 at once with the certificate; stops by itself after
+  // `lifetime` and when destroyed, joining every thread.
+  explicit TlsScriptedServer(const CertificateFiles& certificate,
+                             std::chrono::milliseconds lifetime = std::chrono::seconds(30));
+  ~TlsScriptedServer();
+  TlsScriptedServer(const TlsScriptedServer&) = delete;
+  TlsScriptedServer& operator=(const TlsScriptedServer&) = delete;
+
+  int Port() const { return port_; }
+  // "https://127.0.0.1:port" followed by the path.
+  std::string Url(const std::string& path = "") const {
+    return "https://127.0.0.1:" + std::to_string(port_) + path;
+  }
+
+  // The script for the next connection, played after the handshake. Steps:
+  // ReadHead, Read, Send (one write: records of up to 16 KiB), SendBytewise
+  // (one record per byte), Pause, Signal, WaitForRelease, WaitForClientClose,
+  // Close (close-notify, then FIN when `closeNotify`, else FIN alone) and
+  // Reset (RST, no close-notify). A script that runs out closes as Close.
+  void AddScript(Script script, bool closeNotify = true);
+
+  int AcceptedConnections() const;
+  // Connections whose script ended and whose socket is closed.
+  int FinishedConnections() const;
+  // The bytes connection i has received, decrypted.
+  std::string Received(int connection) const;
+  bool WaitForSignals(int count, std::chrono::milliseconds limit = std::chrono::seconds(10));
+  bool WaitForFinished(int count, std::chrono::milliseconds limit = std::chrono::seconds(10));
+  void Release();
+  void Stop();
+
+ private:
+  void AcceptLoop();
+  void Serve(int index, int fd);
+  bool Stopping() const;
+  bool WaitFor(std::chrono::milliseconds limit, const std::function<bool()>& done);
+
+  ssl_ctx_st* ctx_ = nullptr;
+  int listenFd_ = -1;
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+  int port_ = 0;
+  std::chrono::steady_clock::time_point deadline_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stopping_ = false;
+  std::vector<std::pair<Script, bool>> scripts_;
+  std::vector<std::string> received_;
+  int accepted_ = 0;
+  int finished_ = 0;
+  int signals_ = 0;
+  int releases_ = 0;
+  std::vector<std::thread> workers_;
+  std::thread acceptThread_;
+  std::once_flag stopOnce_;
+};
+
+}  // namespace kalvoran::test
