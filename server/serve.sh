@@ -1,5 +1,149 @@
-#!/bin/sh
-# Serves the reference scripts on loopback: serve.sh [port] (default 8080).
+#!/bin/bash
+# Serves the reference scripts on 127.0.0.1, in the foreground:
+#   serve.sh [PORT]           PHP's built-in server (php -S), default port 8080
+#   serve.sh --nginx [PORT]   nginx + PHP-FPM configured from deploy/, as a
+#                             vendor runs them; Ctrl-C or SIGTERM stops both
 # The folders can be moved with KALVORAN_SERVER_FILES / _MARKS / _STATS.
+# With --nginx, run as root, the workers run as KALVORAN_SERVER_USER, else as
+# the user who called sudo, else as nobody. KALVORAN_NGINX and
+# KALVORAN_PHP_FPM name the programs when they are not found by themselves.
 here=$(cd "$(dirname "$0")" && pwd)
-exec php -S "127.0.0.1:${1:-8080}" -t "$here"
+if [ "${1:-}" != --nginx ]; then
+  exec php -S "127.0.0.1:${1:-8080}" -t "$here"
+fi
+port=${2:-8080}
+
+fail() {
+  echo "serve.sh: $*" >&2
+  exit 1
+}
+
+# The first of the names found in PATH or in the system folders.
+find_program() {
+  local name dir
+  for name in "$@"; do
+    command -v "$name" 2>/dev/null && return 0
+    for dir in /usr/sbin /usr/local/sbin /sbin; do
+      [ -x "$dir/$name" ] && echo "$dir/$name" && return 0
+    done
+  done
+  return 1
+}
+nginx=${KALVORAN_NGINX:-$(find_program nginx)} || fail "nginx is not installed (nginx-light)"
+fpm=${KALVORAN_PHP_FPM:-$(find_program php-fpm php-fpm8.4 php-fpm8.3 php-fpm8.2 php-fpm8.1)} ||
+  fail "PHP-FPM is not installed (php-fpm)"
+
+# Workers: this user, or when root one without its powers.
+user=
+if [ "$(id -u)" -eq 0 ]; then
+  user=${KALVORAN_SERVER_USER:-${SUDO_USER:-nobody}}
+  [ "$user" = root ] && [ -z "${KALVORAN_SERVER_USER:-}" ] && user=nobody
+  group=$(id -gn "$user") || fail "no user $user"
+fi
+# Runs a test as the workers' user.
+as_worker() {
+  if [ -n "$user" ] && [ "$user" != root ]; then
+    runuser -u "$user" -- "$@"
+  else
+    "$@"
+  fi
+}
+
+# The folders, absolute; the configuration quotes them, so a few characters
+# cannot be part of them. The marks and statistics folders are made when
+# missing, for the workers.
+absolute() { (cd "$1" 2>/dev/null && pwd); }
+writable_folder() {
+  if [ ! -d "$1" ]; then
+    mkdir -p "$1" || fail "cannot make $1"
+    if [ -n "$user" ]; then chown "$user:$group" "$1"; fi
+  fi
+  as_worker test -w "$1" -a -x "$1" || echo "serve.sh: ${user:-$(id -un)} cannot write $1" >&2
+  absolute "$1"
+}
+files=$(absolute "${KALVORAN_SERVER_FILES:-$here/files}") || fail "no folder ${KALVORAN_SERVER_FILES:-$here/files}"
+as_worker test -r "$files" -a -x "$files" || echo "serve.sh: ${user:-$(id -un)} cannot read $files" >&2
+marks=$(writable_folder "${KALVORAN_SERVER_MARKS:-$here/marks}") || exit 1
+stats=$(writable_folder "${KALVORAN_SERVER_STATS:-$here/stats}") || exit 1
+for path in "$here" "$files" "$marks" "$stats"; do
+  case $path in *[\"\\\$]* | *$'\n'*) fail "a folder name with \", \\, \$ or a line end: $path" ;; esac
+done
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/kalvoran-serve.XXXXXX") || fail "no temporary folder"
+chmod 755 "$tmp"  # the workers reach the PHP-FPM socket in it
+fpm_pid=
+nginx_pid=
+stop() {
+  trap - INT TERM HUP EXIT
+  [ -n "$nginx_pid" ] && kill -TERM "$nginx_pid" 2>/dev/null
+  [ -n "$fpm_pid" ] && kill -TERM "$fpm_pid" 2>/dev/null
+  wait
+  rm -rf "$tmp"
+}
+trap 'stop; exit 0' INT TERM HUP
+trap 'stop' EXIT
+
+# Literal replacement in the deploy files: sed's special characters escaped.
+escape() { printf '%s' "$1" | sed -e 's/[\\&|]/\\&/g'; }
+if [ -n "$user" ]; then
+  pool_user=(-e "s|^user = .*|user = $user|" -e "s|^group = .*|group = $group|"
+    -e "s|^listen.owner = .*|listen.owner = $user|" -e "s|^listen.group = .*|listen.group = $group|")
+else
+  pool_user=(-e '/^user = /d' -e '/^group = /d' -e '/^listen.owner = /d' -e '/^listen.group = /d')
+fi
+{
+  echo "[global]"
+  echo "pid = $tmp/php-fpm.pid"
+  echo "error_log = /proc/self/fd/2"
+  echo "log_level = warning"
+  echo "daemonize = no"
+  sed -e "s|^listen = .*|listen = $(escape "$tmp/php-fpm.sock")|" "${pool_user[@]}" \
+    "$here/deploy/php-fpm-pool.conf"
+} >"$tmp/php-fpm.conf"
+sed -e "s|^\( *\)listen 80;|\1listen 127.0.0.1:$port;|" \
+  -e "s|/srv/kalvoran/server|$(escape "$here")|" \
+  -e "s|/srv/kalvoran/files|$(escape "$files")|" \
+  -e "s|/srv/kalvoran/marks|$(escape "$marks")|" \
+  -e "s|/srv/kalvoran/stats|$(escape "$stats")|" \
+  -e "s|unix:/run/php/kalvoran-fpm.sock|unix:$(escape "$tmp/php-fpm.sock")|" \
+  "$here/deploy/nginx-site.conf" >"$tmp/site.conf"
+mkdir "$tmp/temp"
+cat >"$tmp/nginx.conf" <<CONF
+${user:+user $user $group;}
+worker_processes auto;
+pid $tmp/nginx.pid;
+error_log stderr;
+events { worker_connections 1024; }
+http {
+  sendfile on;
+  tcp_nopush on;
+  default_type application/octet-stream;
+  access_log $tmp/access.log;
+  client_body_temp_path $tmp/temp/body;
+  proxy_temp_path $tmp/temp/proxy;
+  fastcgi_temp_path $tmp/temp/fastcgi;
+  uwsgi_temp_path $tmp/temp/uwsgi;
+  scgi_temp_path $tmp/temp/scgi;
+  include $tmp/site.conf;
+}
+CONF
+
+# PHP-FPM first: nginx answers only once the socket is there.
+as_root=()
+[ "$user" = root ] && as_root=(--allow-to-run-as-root)
+"$fpm" --nodaemonize --fpm-config "$tmp/php-fpm.conf" --prefix "$tmp" "${as_root[@]}" &
+fpm_pid=$!
+for _ in $(seq 200); do
+  [ -S "$tmp/php-fpm.sock" ] && break
+  kill -0 "$fpm_pid" 2>/dev/null || break
+  sleep 0.05
+done
+[ -S "$tmp/php-fpm.sock" ] || fail "PHP-FPM did not start"
+"$nginx" -p "$tmp" -e stderr -c "$tmp/nginx.conf" -g 'daemon off;' &
+nginx_pid=$!
+echo "serve.sh: nginx + PHP-FPM on http://127.0.0.1:$port/DOWNLOADER/ (files: $files)" >&2
+
+# Until either ends (nginx cannot listen, say) or a signal comes.
+wait -n
+status=$?
+exit $((status == 0 ? 1 : status))

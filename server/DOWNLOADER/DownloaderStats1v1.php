@@ -17,10 +17,17 @@ $root = kd_stats_root();
 if (!is_dir($root)) {
     @mkdir($root, 0777, true);
 }
-// One record, one line, whatever the record holds.
+// One record, one line, whatever the record holds. Many PHP workers append
+// to the same hour file at once: each writes its whole line in one write
+// while it holds the file's exclusive lock, so lines never interleave.
 $line = str_replace(["\r", "\n"], ' ', $text) . "\n";
-if (@file_put_contents($root . '/' . $subor, $line, FILE_APPEND | LOCK_EX) === false) {
-    echo 'Error';
-    exit;
+$handle = @fopen($root . '/' . $subor, 'ab');
+$saved = false;
+if ($handle !== false) {
+    if (flock($handle, LOCK_EX)) {
+        $saved = fwrite($handle, $line) === strlen($line) && fflush($handle);
+        flock($handle, LOCK_UN);
+    }
+    fclose($handle);
 }
-echo ' Saved';
+echo $saved ? ' Saved' : 'Error';

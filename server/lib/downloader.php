@@ -65,6 +65,23 @@ function kd_requested_file(?string $cesta, ?string $subor): ?string
     return $path;
 }
 
+// Behind nginx the download script only checks a request and hands the file
+// to nginx with X-Accel-Redirect: the URI of the file below the internal
+// location that serves the files root (KALVORAN_SERVER_ACCEL, for example
+// "/kalvoran-files/"), each segment percent-encoded, since nginx decodes the
+// URI before it looks the file up. Null under PHP's own server, or when no
+// such location is configured: the script then sends the file itself.
+function kd_accel_uri(string $file): ?string
+{
+    $location = getenv('KALVORAN_SERVER_ACCEL');
+    $root = realpath(kd_files_root());
+    if (PHP_SAPI === 'cli-server' || !is_string($location) || $location === '' || $root === false) {
+        return null;
+    }
+    $relative = explode('/', substr($file, strlen($root) + 1));
+    return rtrim($location, '/') . '/' . implode('/', array_map('rawurlencode', $relative));
+}
+
 // The mark a download with Zmazat=true leaves for the cleaner.
 function kd_mark_path(string $file): string
 {
