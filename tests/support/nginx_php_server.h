@@ -1,0 +1,39 @@
+#pragma once
+// The reference scripts as a vendor serves them: nginx in front of PHP-FPM,
+// started by server/serve.sh --nginx on a free loopback port with the
+// scripts' folders in a temporary directory; stopped at the end.
+#include <memory>
+#include <string>
+
+#include "server_process.h"
+#include "temp_dir.h"
+
+namespace kalvoran::test {
+
+class NginxPhpServer {
+ public:
+  // serveScript: the path of server/serve.sh.
+  explicit NginxPhpServer(const std::string& serveScript);
+
+  // Whether nginx and PHP-FPM are installed.
+  static bool Available();
+  bool Running() const { return process_ && process_->Running(); }
+  std::string Host() const {
+    return "127.0.0.1:" + std::to_string(process_ ? process_->Port() : 0);
+  }
+  std::string FilesRoot() const { return root_.Path() + "/files"; }
+  std::string MarksRoot() const { return root_.Path() + "/marks"; }
+  std::string StatsRoot() const { return root_.Path() + "/stats"; }
+
+  // Makes files/<relative>, and the folders on the way, for the server's
+  // workers too: they delete files in it on clean-up requests. Its path.
+  std::string MakeFolder(const std::string& relative) const;
+  // What serve.sh, nginx and PHP-FPM said.
+  std::string Log() const;
+
+ private:
+  TempDir root_{"kalvoran-nginx-php"};
+  std::unique_ptr<ServerProcess> process_;
+};
+
+}  // namespace kalvoran::test
