@@ -38,7 +38,9 @@ std::string ErrorQueueText() {
 // handshake.
 SSL_CTX* ContextFor(const std::string& caFile) {
   static std::mutex mutex;
-  static std::map<std::string, SSL_CTX*> contexts;
+  // Never destroyed: the contexts stay reachable to the end of the process,
+  // also for leak checkers that look after static destructors have run.
+  static auto& contexts = *new std::map<std::string, SSL_CTX*>;
   std::lock_guard lock(mutex);
   if (auto it = contexts.find(caFile); it != contexts.end()) return it->second;
   SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
