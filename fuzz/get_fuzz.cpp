@@ -3,13 +3,6 @@
 // ends normally or with one of the client's error kinds, in bounded time;
 // the target is never sized beyond what arrived plus what was announced, the
 // transfer events pair up, and a normal end is a 2xx answer.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -25,6 +18,7 @@
 #include "errors.h"
 #include "fuzz_check.h"
 #include "http_client.h"
+#include "loopback_peer.h"
 #include "stream.h"
 
 namespace {
@@ -32,90 +26,8 @@ namespace {
 using namespace kalvoran;
 using Clock = std::chrono::steady_clock;
 
-// Far more than any input needs: the peer closes after replaying, so no read
-// ever waits for a time-out.
+// Far more than any input needs: the peer closes after replaying.
 constexpr auto kGetLimit = std::chrono::seconds(5);
-constexpr int kPeerWaitMs = 3000;
-
-// One loopback listener for the whole run; each input's peer accepts one
-// connection on it.
-struct Listener {
-  int fd = -1;
-  int port = 0;
-  Listener() {
-    fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    FUZZ_CHECK(fd >= 0, "no socket for the peer");
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    FUZZ_CHECK(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0, "bind failed");
-    FUZZ_CHECK(::listen(fd, 4) == 0, "listen failed");
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    port = ntohs(addr.sin_port);
-  }
-};
-
-bool WaitReadable(int fd, int ms) {
-  pollfd p{fd, POLLIN, 0};
-  return ::poll(&p, 1, ms) > 0;
-}
-
-// The server side of one input: reads the request head (a close with unread
-// bytes would turn into a reset), replays the pieces, closes its sending side,
-// then waits for the client to go.
-void Serve(int listenFd, std::string_view reply, const std::vector<std::size_t>& cuts) {
-  if (!WaitReadable(listenFd, kPeerWaitMs)) return;
-  const int fd = ::accept(listenFd, nullptr, nullptr);
-  if (fd < 0) return;
-  const int one = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-
-  std::string request;
-  char buffer[4096];
-  while (request.find("\r\n\r\n") == std::string::npos && WaitReadable(fd, kPeerWaitMs)) {
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    request.append(buffer, static_cast<std::size_t>(n));
-  }
-
-  std::size_t from = 0;
-  for (std::size_t cut : cuts) {
-    while (from < cut) {
-      const ssize_t n = ::send(fd, reply.data() + from, cut - from, MSG_NOSIGNAL);
-      if (n <= 0) break;
-      from += static_cast<std::size_t>(n);
-    }
-    if (from < cut) break;  // the client has gone
-    // Give the client a moment to take this piece on its own.
-    std::this_thread::sleep_for(std::chrono::microseconds(50));
-  }
-  ::shutdown(fd, SHUT_WR);
-  while (WaitReadable(fd, kPeerWaitMs) && ::recv(fd, buffer, sizeof buffer, 0) > 0) {
-  }
-  ::close(fd);
-}
-
-// Cut points from a hash of the input, so that a run can be repeated; the
-// last cut is the end of the reply.
-std::vector<std::size_t> Cuts(std::string_view reply, bool& intoString) {
-  std::uint64_t h = 14695981039346656037ull;
-  for (unsigned char c : reply) h = (h ^ c) * 1099511628211ull;
-  auto next = [&h] {
-    h ^= h << 13;
-    h ^= h >> 7;
-    h ^= h << 17;
-    return h;
-  };
-  intoString = (next() & 1) != 0;
-  std::vector<std::size_t> cuts;
-  const std::size_t pieces = next() % 8;
-  for (std::size_t i = 0; i < pieces; ++i) cuts.push_back(next() % (reply.size() + 1));
-  cuts.push_back(reply.size());
-  std::sort(cuts.begin(), cuts.end());
-  return cuts;
-}
 
 // A target that checks how the client sizes and fills it.
 class CheckedStream final : public Stream {
@@ -209,11 +121,15 @@ bool ListedKind(const HttpError& e) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static Listener listener;
+  static fuzz::Listener listener;
   const std::string_view reply = fuzz::AsText(data, size);
   bool intoString = false;
-  const std::vector<std::size_t> cuts = Cuts(reply, intoString);
-  std::thread peer(Serve, listener.fd, reply, std::cref(cuts));
+  const std::vector<std::size_t> cuts = fuzz::Cuts(reply, intoString);
+  std::thread peer([&] {
+    fuzz::Serve(listener.fd, reply, cuts, [](const std::string& request) {
+      return request.find("\r\n\r\n") != std::string::npos;
+    });
+  });
 
   const std::string url = "http://127.0.0.1:" + std::to_string(listener.port) +
                           "/DOWNLOADER/DownloadStream1v1.php?Reg=1&Subor=a.pdf";

@@ -7,7 +7,7 @@
 #
 # Usage: fuzz/run.sh [seconds] [target...]
 #   seconds  per target, default 600
-#   target   key response_head chunk_size address cookies get (default: all)
+#   target   key response_head chunk_size address cookies get tls (default: all)
 # Environment: FUZZ_PARALLEL  targets run at the same time (default 1)
 #              FUZZ_NICE      niceness of the sessions (default 10)
 set -euo pipefail
@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-600}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(key response_head chunk_size address cookies get)
+[ ${#targets[@]} -gt 0 ] || targets=(key response_head chunk_size address cookies get tls)
 parallel=${FUZZ_PARALLEL:-1}
 niceness=${FUZZ_NICE:-10}
 build=build/fuzz-run
