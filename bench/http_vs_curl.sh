@@ -23,7 +23,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKALVORAN_BUIL
   -DKALVORAN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target kalvoran_http >/dev/null
 g++ -std=c++20 -O2 -DNDEBUG -I"$root/src/http" "$root/bench/kalvoran_bench.cpp" \
-  "$build/src/http/libkalvoran_http.a" -pthread -o "$build/kalvoran_bench"
+  "$build/src/http/libkalvoran_http.a" -lssl -lcrypto -pthread -o "$build/kalvoran_bench"
 
 work=$(mktemp -d /tmp/kalvoran_bench.XXXXXX)
 nginx_pid=

@@ -1,21 +1,31 @@
-// kalvoran_bench URL FILE: one Get into a file stream with an OnWork handler
-// attached, as a download job does it. Exit status 0 when the body arrived
+// kalvoran_bench [--cacert FILE] URL FILE: one Get into a file stream with an
+// OnWork handler attached, as a download job does it; --cacert trusts the
+// certificates in FILE for an https URL. Exit status 0 when the body arrived
 // whole, 1 otherwise.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <string>
 
 #include "file_stream.h"
 #include "http_client.h"
 
 int main(int argc, char** argv) {
+  std::string caFile;
+  if (argc == 5 && std::strcmp(argv[1], "--cacert") == 0) {
+    caFile = argv[2];
+    argv += 2;
+    argc -= 2;
+  }
   if (argc != 3) {
-    std::fputs("usage: kalvoran_bench URL FILE\n", stderr);
+    std::fputs("usage: kalvoran_bench [--cacert FILE] URL FILE\n", stderr);
     return 2;
   }
   using namespace kalvoran;
   try {
     HttpClient client;
+    client.CaFile = caFile;
     std::int64_t expected = 0, received = 0, events = 0;
     client.OnWorkBegin = [&](HttpClient&, TWorkMode, std::int64_t n) { expected = n; };
     client.OnWork = [&](HttpClient&, TWorkMode, std::int64_t n) {

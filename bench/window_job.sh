@@ -27,7 +27,7 @@ g++ -std=c++20 -O2 -DNDEBUG -fPIC -I"$root/src/app" -I"$root/src/job" -I"$root/s
   -I"$root/src/key" -I"$build/src/generated" $(pkg-config --cflags Qt6Widgets) \
   "$root/bench/window_job.cpp" "$build/src/app/libkalvoran_app.a" \
   "$build/src/job/libkalvoran_job.a" "$build/src/http/libkalvoran_http.a" \
-  "$build/src/key/libkalvoran_key.a" $(pkg-config --libs Qt6Widgets) -pthread \
+  "$build/src/key/libkalvoran_key.a" $(pkg-config --libs Qt6Widgets) -lssl -lcrypto -pthread \
   -o "$build/window_job"
 
 work=$(mktemp -d /tmp/kalvoran_window_bench.XXXXXX)
