@@ -1,6 +1,7 @@
 // Whole jobs against the reference PHP scripts, served by `php -S` on loopback.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <random>
 
+#include "cp1250.h"
 #include "download_thread.h"
 #include "http_client.h"
 #include "job_test_support.h"
@@ -89,6 +91,44 @@ TEST_F(ReferenceServerTest, JobSavesIdenticalFilesCleansUpAndFilesItsStatistics)
   ASSERT_GT(line.size(), tail.size());
   EXPECT_EQ(line.substr(line.size() - tail.size()), tail);
   EXPECT_EQ(line[2], '.');
+}
+
+// Folder and names with every kind of character a key's names can hold
+// (";" and "*" separate fields and names, so none holds them): each file
+// arrives under its name, the clean-ups delete exactly these files, and the
+// statistics record reads back byte for byte.
+TEST_F(ReferenceServerTest, NamesOfEveryKindArriveIntact) {
+  const std::string cesta = "Tom & Jerry/50% #1 =?";  // on disk: UTF-8
+  Names names = {"Tom+&+Jerry.avi", "ÁÄÉÍÓÔÚÜÝČĎĚĹĽŇŔŘŚŠŤŮŰŽ.bin",
+                 "áäéíóôúüýčďěĺľňŕřśšťůűž %41 §°.txt", "a=b?c#d&e+f%g.h"};
+  const std::string folder = server->FilesRoot() + "/" + cesta;
+  fs::create_directories(folder);
+  WriteFile(folder + "/unlisted.bin", "stays");
+  std::string list;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    WriteFile(folder + "/" + names[i], TestBytes(1000 + i, static_cast<unsigned>(i)));
+    list += (i ? "*" : "") + Utf8ToCp1250(names[i]);
+  }
+  const std::string descriptor = "1;;" + Utf8ToCp1250(cesta) + ";" + list + ";";
+  WorkingDir dir;
+  ASSERT_EQ(Run(descriptor, dir), 0);
+
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(ReadFile(dir.Folder() + "/" + names[i]),
+              TestBytes(1000 + i, static_cast<unsigned>(i)))
+        << names[i];
+    EXPECT_FALSE(fs::exists(folder + "/" + names[i])) << names[i] << " was not cleaned up";
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(FolderEntries(dir), names);
+  EXPECT_TRUE(fs::exists(folder + "/unlisted.bin"));
+  std::string line;
+  for (const auto& entry : fs::directory_iterator(server->StatsRoot())) {
+    line += ReadFile(entry.path().string());
+  }
+  const std::string tail = "*" + descriptor + "*2.0*\n";
+  ASSERT_GT(line.size(), tail.size());
+  EXPECT_EQ(line.substr(line.size() - tail.size()), tail);
 }
 
 TEST_F(ReferenceServerTest, RefusedFilesEndTheJobWithoutStatistics) {

@@ -133,6 +133,18 @@ TEST_F(NginxPhpTest, WholeJobSavesIdenticalFilesCleansUpAndFilesItsStatistics) {
                   {"empty.bin", ""}});
 }
 
+// Every class of the key's alphabet in the folder and the names: blanks,
+// accented capitals and small letters, the characters a query gives a
+// meaning to, and the two signs of the table. (";" and "*" separate the
+// key's fields and names, so no name holds them.)
+TEST_F(NginxPhpTest, NamesOfEveryKindArriveIntact) {
+  ExpectWholeJob(*server, "Tom & Jerry/50% #1 =?",
+                 {{"Tom+&+Jerry.avi", TestBytes(70000, 7)},
+                  {"ÁÄÉÍÓÔÚÜÝČĎĚĹĽŇŔŘŚŠŤŮŰŽ.bin", TestBytes(10, 8)},
+                  {"áäéíóôúüýčďěĺľňŕřśšťůűž %41 §°.txt", TestBytes(3, 9)},
+                  {"a=b?c#d&e+f%g.h", TestBytes(1, 10)}});
+}
+
 TEST_F(NginxPhpTest, RefusalsKeepTheContentTypeError) {
   const std::string folder = server->MakeFolder("pack");
   WriteFile(folder + "/a.bin", "abc");
