@@ -3,6 +3,9 @@
 #   serve.sh [PORT]           PHP's built-in server (php -S), default port 8080
 #   serve.sh --nginx [PORT]   nginx + PHP-FPM configured from deploy/, as a
 #                             vendor runs them; Ctrl-C or SIGTERM stops both
+#   serve.sh --nginx PORT --tls CERT KEY
+#                             the same over HTTPS, with the certificate chain
+#                             CERT and its key KEY (PEM files)
 # The folders can be moved with KALVORAN_SERVER_FILES / _MARKS / _STATS.
 # With --nginx, run as root, the workers run as KALVORAN_SERVER_USER, else as
 # the user who called sudo, else as nobody. KALVORAN_NGINX and
@@ -12,6 +15,16 @@ if [ "${1:-}" != --nginx ]; then
   exec php -S "127.0.0.1:${1:-8080}" -t "$here"
 fi
 port=${2:-8080}
+cert=
+key=
+if [ "${3:-}" = --tls ]; then
+  [ $# -eq 5 ] || { echo "usage: serve.sh --nginx PORT --tls CERT KEY" >&2; exit 2; }
+  cert=$(cd "$(dirname "$4")" && pwd)/$(basename "$4")
+  key=$(cd "$(dirname "$5")" && pwd)/$(basename "$5")
+elif [ $# -gt 2 ]; then
+  echo "usage: serve.sh --nginx [PORT] [--tls CERT KEY]" >&2
+  exit 2
+fi
 
 fail() {
   echo "serve.sh: $*" >&2
@@ -65,7 +78,9 @@ files=$(absolute "${KALVORAN_SERVER_FILES:-$here/files}") || fail "no folder ${K
 as_worker test -r "$files" -a -x "$files" || echo "serve.sh: ${user:-$(id -un)} cannot read $files" >&2
 marks=$(writable_folder "${KALVORAN_SERVER_MARKS:-$here/marks}") || exit 1
 stats=$(writable_folder "${KALVORAN_SERVER_STATS:-$here/stats}") || exit 1
-for path in "$here" "$files" "$marks" "$stats"; do
+[ -z "$cert" ] || [ -r "$cert" ] || fail "cannot read $cert"
+[ -z "$key" ] || [ -r "$key" ] || fail "cannot read $key"
+for path in "$here" "$files" "$marks" "$stats" ${cert:+"$cert"} ${key:+"$key"}; do
   case $path in *[\"\\\$]* | *$'\n'*) fail "a folder name with \", \\, \$ or a line end: $path" ;; esac
 done
 
@@ -100,7 +115,14 @@ fi
   sed -e "s|^listen = .*|listen = $(escape "$tmp/php-fpm.sock")|" "${pool_user[@]}" \
     "$here/deploy/php-fpm-pool.conf"
 } >"$tmp/php-fpm.conf"
-sed -e "s|^\( *\)listen 80;|\1listen 127.0.0.1:$port;|" \
+if [ -n "$cert" ]; then
+  listen="listen 127.0.0.1:$port ssl; ssl_certificate \"$cert\"; ssl_certificate_key \"$key\";"
+  scheme=https
+else
+  listen="listen 127.0.0.1:$port;"
+  scheme=http
+fi
+sed -e "s|^\( *\)listen 80;|\1$(escape "$listen")|" \
   -e "s|/srv/kalvoran/server|$(escape "$here")|" \
   -e "s|/srv/kalvoran/files|$(escape "$files")|" \
   -e "s|/srv/kalvoran/marks|$(escape "$marks")|" \
@@ -141,7 +163,7 @@ done
 [ -S "$tmp/php-fpm.sock" ] || fail "PHP-FPM did not start"
 "$nginx" -p "$tmp" -e stderr -c "$tmp/nginx.conf" -g 'daemon off;' &
 nginx_pid=$!
-echo "serve.sh: nginx + PHP-FPM on http://127.0.0.1:$port/DOWNLOADER/ (files: $files)" >&2
+echo "serve.sh: nginx + PHP-FPM on $scheme://127.0.0.1:$port/DOWNLOADER/ (files: $files)" >&2
 
 # Until either ends (nginx cannot listen, say) or a signal comes.
 wait -n

@@ -23,6 +23,9 @@
 #include "job_test_support.h"
 #include "nginx_php_server.h"
 #include "program_run.h"
+#ifdef KALVORAN_HAS_TLS
+#include "test_certificates.h"
+#endif
 
 namespace kalvoran {
 namespace {
@@ -189,6 +192,37 @@ TEST_F(NginxPhpTest, RefusalsKeepTheContentTypeError) {
   EXPECT_EQ(FolderEntries(dir), Names{"a.bin"});
   EXPECT_TRUE(StatisticsLines(*server).empty());
 }
+
+#ifdef KALVORAN_HAS_TLS
+// serve.sh --tls: the same scripts over HTTPS, as a vendor's client with the
+// vendor's CA fetches, cleans up and reports.
+TEST(NginxPhpTls, ServesTheScriptsOverHttps) {
+  if (!NginxPhpServer::Available()) GTEST_SKIP() << "nginx or php-fpm is not installed";
+  if (test::TestCertificates::Openssl().empty()) GTEST_SKIP() << "openssl is not installed";
+  const test::TempDir scratch("kalvoran-certs");
+  const test::TestCertificates certificates(scratch.Path());
+  NginxPhpServer server(KALVORAN_SERVER_DIR "/serve.sh", certificates.local.cert,
+                        certificates.local.key);
+  ASSERT_TRUE(server.Running()) << server.Log();
+  WriteFile(server.MakeFolder("my pack") + "/a b.bin", TestBytes(100000, 11));
+
+  HttpClient client;
+  client.CaFile = certificates.caFile;
+  const std::string base = "https://" + server.Host() + "/DOWNLOADER/";
+  EXPECT_EQ(
+      client.Get(base + "DownloadStream1v1.php?Reg=OK&Zmazat=true&Cesta=my+pack&Subor=a+b.bin"),
+      TestBytes(100000, 11));
+  EXPECT_EQ(client.Get(base + "DownloadCleaner1v1.php?Reg=OK&Cesta=my+pack&Subor=a+b.bin"),
+            "Deleted");
+  EXPECT_EQ(
+      client.Get(base + "DownloaderStats1v1.php?Reg=OK&Jazyk=sk&Subor=2026120821.txt&Text=x+y"),
+      " Saved");
+  EXPECT_EQ(StatisticsLines(server), std::vector<std::string>{"x y"});
+  // Plain HTTP on the TLS port is refused; nothing falls back.
+  EXPECT_THROW(client.Get("http://" + server.Host() + "/DOWNLOADER/DownloaderStats1v1.php"),
+               EHttpProtocolError);
+}
+#endif
 
 // Many clients at once: every job gets its files whole, and the statistics
 // lines of jobs that end together are neither lost nor mixed.

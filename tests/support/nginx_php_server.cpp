@@ -52,7 +52,8 @@ bool NginxPhpServer::Available() {
   return !Nginx().empty() && !PhpFpm().empty();
 }
 
-NginxPhpServer::NginxPhpServer(const std::string& serveScript) {
+NginxPhpServer::NginxPhpServer(const std::string& serveScript, const std::string& cert,
+                               const std::string& key) {
   // The workers reach the folders through the temporary directory.
   fs::permissions(root_.Path(), fs::perms::owner_all | fs::perms::group_read |
                                     fs::perms::group_exec | fs::perms::others_read |
@@ -63,8 +64,10 @@ NginxPhpServer::NginxPhpServer(const std::string& serveScript) {
   }
   if (!Available()) return;
   ServerProcess::Options options;
-  options.arguments = [serveScript](int port) -> std::vector<std::string> {
-    return {serveScript, "--nginx", std::to_string(port)};
+  options.arguments = [serveScript, cert, key](int port) -> std::vector<std::string> {
+    std::vector<std::string> args = {serveScript, "--nginx", std::to_string(port)};
+    if (!cert.empty()) args.insert(args.end(), {"--tls", cert, key});
+    return args;
   };
   options.environment = {"KALVORAN_SERVER_FILES=" + FilesRoot(),
                          "KALVORAN_SERVER_MARKS=" + MarksRoot(),

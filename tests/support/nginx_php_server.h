@@ -12,8 +12,10 @@ namespace kalvoran::test {
 
 class NginxPhpServer {
  public:
-  // serveScript: the path of server/serve.sh.
-  explicit NginxPhpServer(const std::string& serveScript);
+  // serveScript: the path of server/serve.sh. With a certificate and its
+  // key (PEM files), it serves over HTTPS (serve.sh --tls).
+  explicit NginxPhpServer(const std::string& serveScript, const std::string& cert = "",
+                          const std::string& key = "");
 
   // Whether nginx and PHP-FPM are installed.
   static bool Available();
