@@ -6,31 +6,56 @@
 # With --demo it runs a whole job on this machine instead: the reference
 # server on loopback with sample files, a downloader built to fetch from it,
 # and a key for those files, printed and put on the clipboard.
-# Usage: ./run.sh [--demo]
+#
+# With --package it starts nothing: it makes the Debian package of the
+# release build, build/run/kalvoran-downloader_<version>_<arch>.deb, for the
+# download servers set in build/run (or given as -D options after --package).
+# Usage: ./run.sh [--demo | --package [-DNAME=VALUE...]]
 set -euo pipefail
 
-usage() { echo "usage: ./run.sh [--demo]" >&2; exit 2; }
+usage() { echo "usage: ./run.sh [--demo | --package [-DNAME=VALUE...]]" >&2; exit 2; }
 
 demo=false
+package=false
+cmake_options=()
 # Options of this script, not of the program (which takes none).
 while [ $# -gt 0 ]; do
   case $1 in
     --demo) demo=true ;;
+    --package) package=true ;;
+    -D?*) [ "$package" = true ] || usage; cmake_options+=("$1") ;;
     -h|--help)
       echo "usage: ./run.sh          builds and starts Kalvoran Downloader"
       echo "       ./run.sh --demo   the same against a local server, with a key to try"
+      echo "       ./run.sh --package [-DKALVORAN_DOWNLOAD_SERVER_0=host ...]"
+      echo "                         makes build/run/kalvoran-downloader_<version>_<arch>.deb"
       exit 0 ;;
     *) usage ;;
   esac
   shift
 done
+[ "$demo" = true ] && [ "$package" = true ] && usage
+
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [ "$package" = true ]; then
+  cd "$here"
+  . tools/setup-packages.sh
+  kalvoran_install_packages build package
+  cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=Release -DKALVORAN_BUILD_TESTS=OFF \
+    "${cmake_options[@]}" >/dev/null
+  cmake --build build/run --target package
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/run/CMakeCache.txt)
+  deb=build/run/kalvoran-downloader_${version}_$(dpkg --print-architecture).deb
+  echo "== $deb, for the download servers:"
+  dpkg-deb --field "$deb" Description | sed -n 's/^ *\([0-2]: \)/  \1/p'
+  exit 0
+fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "run.sh: no display to show the window on (\$DISPLAY and \$WAYLAND_DISPLAY are empty); on a machine without one, run: xvfb-run -a ./run.sh $([ "$demo" = true ] && echo --demo)" >&2
   exit 1
 fi
-
-here=$(cd "$(dirname "$0")" && pwd)
 
 if [ "$demo" != true ]; then
   (

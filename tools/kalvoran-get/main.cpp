@@ -24,6 +24,7 @@ constexpr int kUsage = 2;
 void PrintUsage(std::FILE* out) {
   std::fputs(
       "usage: kalvoran-get [-v] [-O DIR] [--cacert FILE] URL...\n"
+      "       kalvoran-get --version\n"
       "\n"
       "Fetches each URL in turn on one client. Body n (n = 1, 2, ...) goes to\n"
       "DIR/n.body, or without -O to standard output.\n"
@@ -117,6 +118,9 @@ int main(int argc, char** argv) {
       caFile = argv[i];
     } else if (urls.empty() && (arg == "-h" || arg == "--help")) {
       PrintUsage(stdout);
+      return kOk;
+    } else if (urls.empty() && arg == "--version") {
+      std::puts("kalvoran-get " KALVORAN_VERSION);
       return kOk;
     } else if (urls.empty() && arg.size() > 1 && arg[0] == '-') {
       std::fprintf(stderr, "kalvoran-get: unknown option %s\n", argv[i]);

@@ -23,6 +23,7 @@ constexpr int kRefused = 2;
 void PrintUsage(std::ostream& out) {
   out << "usage: kalvoran-key encode DESCRIPTOR\n"
          "       kalvoran-key decode KEY\n"
+         "       kalvoran-key --version\n"
          "\n"
          "encode  prints the key that unscrambles to exactly DESCRIPTOR, e.g.\n"
          "          kalvoran-key encode \"1;noo;Pack;a.zip*b.pdf;b.pdf\"\n"
@@ -102,6 +103,10 @@ int main(int argc, char** argv) {
   const std::string_view command = argc >= 2 ? argv[1] : "";
   if (argc == 2 && (command == "--help" || command == "-h")) {
     PrintUsage(std::cout);
+    return kOk;
+  }
+  if (argc == 2 && command == "--version") {
+    std::cout << "kalvoran-key " KALVORAN_VERSION "\n";
     return kOk;
   }
   if (argc == 3 && command == "encode") return Encode(argv[2]);
