@@ -125,8 +125,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view reply = fuzz::AsText(data, size);
   bool intoString = false;
   const std::vector<std::size_t> cuts = fuzz::Cuts(reply, intoString);
+  std::atomic<bool> clientDone{false};
   std::thread peer([&] {
-    fuzz::Serve(listener.fd, reply, cuts, [](const std::string& request) {
+    fuzz::Serve(listener.fd, reply, cuts, clientDone, [](const std::string& request) {
       return request.find("\r\n\r\n") != std::string::npos;
     });
   });
@@ -174,6 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
   }
+  clientDone = true;
   FUZZ_CHECK(Clock::now() - start < kGetLimit, "the Get took too long");
   peer.join();
 

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -72,16 +73,20 @@ inline std::vector<std::size_t> Cuts(std::string_view reply, bool& choice) {
   return cuts;
 }
 
-// One input's peer. `complete` says whether the bytes received so far hold
-// the client's first message (a close with unread bytes would turn into a
-// reset); `patch`, when given, may then change bytes of the reply (never its
-// length) to fit that message. Returns everything the client sent.
+// One input's peer. It waits for the client's connection until `clientDone`
+// (a client left waiting in the backlog would wait forever); `complete` says
+// whether the bytes received so far hold the client's first message (a close
+// with unread bytes would turn into a reset); `patch`, when given, may then
+// change bytes of the reply (never its length) to fit that message. Returns
+// everything the client sent.
 inline std::string Serve(
     int listenFd, std::string_view input, const std::vector<std::size_t>& cuts,
-    const std::function<bool(const std::string&)>& complete,
+    const std::atomic<bool>& clientDone, const std::function<bool(const std::string&)>& complete,
     const std::function<void(const std::string& received, std::string& reply)>& patch = {}) {
   std::string received;
-  if (!WaitReadable(listenFd, kPeerWaitMs)) return received;
+  while (!WaitReadable(listenFd, 100)) {
+    if (clientDone) return received;
+  }
   const int fd = ::accept(listenFd, nullptr, nullptr);
   if (fd < 0) return received;
   const int one = 1;

@@ -6,6 +6,7 @@
 // without a verified handshake. The client must send nothing but TLS records,
 // so nothing ever falls back to plain HTTP.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -78,8 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool byName = false;  // "localhost" (sent as the server name) or 127.0.0.1
   const std::vector<std::size_t> cuts = fuzz::Cuts(reply, byName);
   std::string sent;
-  std::thread peer(
-      [&] { sent = fuzz::Serve(listener.fd, reply, cuts, FirstRecordComplete, EchoSessionId); });
+  std::atomic<bool> clientDone{false};
+  std::thread peer([&] {
+    sent = fuzz::Serve(listener.fd, reply, cuts, clientDone, FirstRecordComplete, EchoSessionId);
+  });
 
   const std::string url = std::string("https://") + (byName ? "localhost" : "127.0.0.1") + ":" +
                           std::to_string(listener.port) + "/DOWNLOADER/DownloadStream1v1.php";
@@ -103,6 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(works == 0, "a body read before the handshake was trusted");
   }
+  clientDone = true;
   FUZZ_CHECK(Clock::now() - start < kGetLimit, "the Get took too long");
   peer.join();
   FUZZ_CHECK(!sent.empty() && static_cast<unsigned char>(sent[0]) == 22,
