@@ -196,12 +196,14 @@ void Connection::Handshake(net::SocketHandle s, TlsSession& tls, int timeoutMs) 
   for (;;) {
     const TlsSession::Io io = tls.Handshake();
     if (io == TlsSession::Io::kDone) return;
+    // A Disconnect from another thread shut the socket down: whatever the
+    // handshake made of that, it is no failure of the server's.
+    if (!IsOpen()) throw EConnClosedGracefully();
     if (io == TlsSession::Io::kFailed) FailTls(tls.SocketError(), tls.Failure());
     if (io == TlsSession::Io::kClosed) {
       throw ETlsError("TLS: handshake failed: the server closed the connection");
     }
     // Waits in short steps, so that a Disconnect from another thread ends it.
-    if (!IsOpen()) throw EConnClosedGracefully();
     int slice = kConnectPollStepMs;
     if (limited) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());

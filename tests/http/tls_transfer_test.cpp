@@ -159,6 +159,23 @@ TEST_F(TlsTransfer, AServerGoneMidRequestIsAnErrorNotASignal) {
       << outcome.kind << ": " << outcome.message;
 }
 
+// A server that takes the ClientHello and never answers: without a read
+// time-out the handshake waits, and another thread's Disconnect ends it.
+TEST_F(TlsTransfer, DisconnectFromAnotherThreadEndsAStalledHandshake) {
+  test::ScriptedServer silent;
+  silent.AddScript(Script().Read(5).Signal().WaitForClientClose());
+  HttpClient client;
+  client.CaFile = certificates->caFile;
+  auto get = std::async(std::launch::async, [&] {
+    return Catch([&] { client.Get("https://127.0.0.1:" + std::to_string(silent.Port()) + "/"); });
+  });
+  ASSERT_TRUE(silent.WaitForSignals(1));
+  client.Disconnect();
+  ASSERT_EQ(get.wait_for(5s), std::future_status::ready) << "the handshake did not end";
+  EXPECT_EQ(get.get().kind, "EConnClosedGracefully");
+  EXPECT_TRUE(silent.WaitForFinished(1));
+}
+
 // Another thread's Disconnect while the requester waits in a TLS read (for
 // the rest of the head or of the body) ends the Get at once: normally with a
 // short body, or with one of the connection errors; never a TLS error. One
