@@ -43,13 +43,14 @@ const char* const kScripts =
     "    location = /DOWNLOADER/DownloaderStats1v1.php { return 200 \" Saved\"; }\n";
 const char* const kDescriptor = "0;;pack;a.bin*c.bin;c.bin";
 
-// One access log line: port, connection, request, status, bytes.
+// One access log line: port, connection, request, status, bytes, protocol.
 struct Logged {
   int port = 0;
   std::string connection;
   std::string request;
   int status = 0;
   long bytes = 0;
+  std::string protocol;  // "-" over plain HTTP
 };
 
 std::vector<Logged> Parse(const std::vector<std::string>& lines) {
@@ -60,7 +61,7 @@ std::vector<Logged> Parse(const std::vector<std::string>& lines) {
     const std::size_t close = line.rfind('"');
     std::istringstream(line.substr(0, open)) >> l.port >> l.connection;
     l.request = line.substr(open + 1, close - open - 1);
-    std::istringstream(line.substr(close + 1)) >> l.status >> l.bytes;
+    std::istringstream(line.substr(close + 1)) >> l.status >> l.bytes >> l.protocol;
     logged.push_back(l);
   }
   return logged;
@@ -130,6 +131,7 @@ TEST_F(HttpsJob, SavesEveryFileCleansUpAndSendsItsStatisticsOverTls) {
   for (std::size_t i = 0; i < log.size(); ++i) {
     EXPECT_EQ(log[i].port, port);
     EXPECT_EQ(log[i].status, 200) << log[i].request;
+    EXPECT_EQ(log[i].protocol, "TLSv1.2");
     if (i < expected.size()) {
       EXPECT_EQ(log[i].request, expected[i].first);
       EXPECT_EQ(log[i].bytes, expected[i].second);
@@ -192,6 +194,7 @@ TEST_F(HttpsJob, EveryTlsFailureEndsTheJobWithTwoAndLeavesNothing) {
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].port, nginx.Port(0));
   EXPECT_EQ(log[0].status, 400);
+  EXPECT_EQ(log[0].protocol, "-");
   for (const ScriptedServer* server : {&plain, &resetting}) {
     EXPECT_EQ(server->AcceptedConnections(), 1);
     EXPECT_EQ(server->Received(0).find("GET "), std::string::npos);

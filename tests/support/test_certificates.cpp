@@ -171,7 +171,8 @@ TlsNginx::TlsNginx(const std::string& dir, std::vector<Site> sites)
          << "error_log " << d << "/error.log;\n"
          << (::geteuid() == 0 ? "user root;\n" : "") << "events { worker_connections 64; }\n"
          << "http {\n"
-         << "  log_format conn '$server_port $connection \"$request\" $status $body_bytes_sent';\n"
+         << "  log_format conn '$server_port $connection \"$request\" $status $body_bytes_sent "
+            "$ssl_protocol';\n"
          << "  access_log " << d << "/access.log conn;\n"
          << "  default_type application/octet-stream;\n"
          // A slow sanitizer build must still find its kept connection.
@@ -189,6 +190,9 @@ TlsNginx::TlsNginx(const std::string& dir, std::vector<Site> sites)
       if (sites[i].tls) {
         conf << "    ssl_certificate " << sites[i].tls->cert << ";\n"
              << "    ssl_certificate_key " << sites[i].tls->key << ";\n";
+        if (!sites[i].protocols.empty()) {
+          conf << "    ssl_protocols " << sites[i].protocols << ";\n";
+        }
       }
       conf << sites[i].locations << "  }\n";
     }

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "scripted_server.h"
@@ -60,8 +61,13 @@ class TestCertificates {
 class TlsNginx {
  public:
   struct Site {
-    const CertificateFiles* tls = nullptr;  // nullptr: plain HTTP
-    std::string locations;                  // goes inside the server block
+    Site(const CertificateFiles* tls_, std::string locations_ = "", std::string protocols_ = "")
+        : tls(tls_), locations(std::move(locations_)), protocols(std::move(protocols_)) {}
+    const CertificateFiles* tls;  // nullptr: plain HTTP
+    std::string locations;        // goes inside the server block
+    // nginx's ssl_protocols; "" keeps its default, which in 1.22 ends at
+    // TLS 1.2 (our own server below speaks TLS 1.3).
+    std::string protocols;
   };
 
   static const char* Binary();  // nullptr when nginx is not installed
@@ -77,7 +83,8 @@ class TlsNginx {
   int Port(std::size_t site) const { return ports_->at(site); }
   // Graceful stop: afterwards the access log holds every request. Idempotent.
   void Stop();
-  // The access log, one request a line: "port connection "request" status bytes".
+  // The access log, one request a line:
+  // "port connection "request" status bytes protocol" (protocol "-" over plain HTTP).
   std::vector<std::string> Requests() const;
   std::string ErrorLog() const;
 
