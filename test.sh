@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# Sets up what is missing, then builds and runs every test three times:
-# a normal build, an AddressSanitizer + UndefinedBehaviorSanitizer build,
-# and a ThreadSanitizer build of the core (Qt itself is not instrumented).
-# Usage: ./test.sh [normal|asan|tsan]...   (default: all three)
+# Sets up what is missing, then builds and runs every test four times:
+# a normal build, the Windows build of the core (cross-compiled with
+# MinGW-w64, its tests run under Wine), an AddressSanitizer +
+# UndefinedBehaviorSanitizer build, and a ThreadSanitizer build of the core
+# (Qt itself is not instrumented).
+# Usage: ./test.sh [normal|windows|asan|tsan]...   (default: all four)
 set -euo pipefail
 cd "$(dirname "$0")"
 
-. tools/setup-packages.sh
-kalvoran_install_packages build test
-
 jobs=$(nproc 2>/dev/null || echo 2)
 builds=("$@")
-[ ${#builds[@]} -gt 0 ] || builds=(normal asan tsan)
+[ ${#builds[@]} -gt 0 ] || builds=(normal windows asan tsan)
+
+. tools/setup-packages.sh
+tasks=(build test)
+[[ " ${builds[*]} " != *" windows "* ]] || tasks+=(windows)
+kalvoran_install_packages "${tasks[@]}"
 
 run_build() {
   local name=$1; shift
@@ -36,9 +40,13 @@ for b in "${builds[@]}"; do
     asan)   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
             UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
             run_build asan -DKALVORAN_SANITIZE=ON ;;
+    windows) run_build windows -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/MinGW-w64.cmake" \
+               -DKALVORAN_BUILD_APP=OFF
+            # Wine keeps its session a while for the next program: end it now.
+            WINEPREFIX="$PWD/build/windows/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true ;;
     tsan)   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
             run_build tsan -DKALVORAN_TSAN=ON -DKALVORAN_BUILD_APP=OFF ;;
-    *) echo "unknown build: $b (normal, asan, tsan)" >&2; exit 2 ;;
+    *) echo "unknown build: $b (normal, windows, asan, tsan)" >&2; exit 2 ;;
   esac
 done
 echo "== all builds passed: ${builds[*]}"

@@ -11,6 +11,8 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+
+#include "windows_files.h"
 #else
 #include <unistd.h>
 #endif
@@ -27,21 +29,46 @@ int CloseFile(int fd) {
 #endif
 }
 
-#ifdef _WIN32
-std::wstring Wide(const std::string& utf8) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
-}
-#endif
-
 int OpenFile(const std::string& path, FileStream::OpenMode mode) {
 #ifdef _WIN32
-  int flags = _O_RDWR | _O_BINARY | _O_NOINHERIT;
-  if (mode == FileStream::OpenMode::kCreateNew) flags |= _O_CREAT | _O_EXCL;
-  if (mode == FileStream::OpenMode::kCreateOrTruncate) flags |= _O_CREAT | _O_TRUNC;
-  return _wopen(Wide(path).c_str(), flags, _S_IREAD | _S_IWRITE);
+  // The handle is opened on a link or junction itself, never on what it
+  // points to, and such a name is refused, as O_NOFOLLOW does.
+  DWORD disposition = OPEN_EXISTING;
+  if (mode == FileStream::OpenMode::kCreateNew) disposition = CREATE_NEW;
+  if (mode == FileStream::OpenMode::kCreateOrTruncate) disposition = OPEN_ALWAYS;
+  std::wstring widePath;
+  if (!Utf8ToWide(path, widePath)) {
+    errno = EINVAL;
+    return -1;
+  }
+  const HANDLE file =
+      CreateFileW(widePath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                  disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    errno = LastWindowsErrno();
+    return -1;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  FILE_END_OF_FILE_INFO empty{};
+  int error = 0;
+  if (!GetFileInformationByHandle(file, &info)) {
+    error = LastWindowsErrno();
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    error = ELOOP;
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    error = EISDIR;
+  } else if (mode == FileStream::OpenMode::kCreateOrTruncate &&
+             !SetFileInformationByHandle(file, FileEndOfFileInfo, &empty, sizeof empty)) {
+    error = LastWindowsErrno();
+  }
+  if (error != 0) {
+    CloseHandle(file);
+    errno = error;
+    return -1;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+  if (fd < 0) CloseHandle(file);
+  return fd;
 #else
   int flags = O_RDWR | O_CLOEXEC | O_NOFOLLOW;
   if (mode == FileStream::OpenMode::kCreateNew) flags |= O_CREAT | O_EXCL;

@@ -7,6 +7,9 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include <chrono>
+#include <vector>
 #else
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -93,6 +96,43 @@ std::ptrdiff_t Transfer(Call call, int& error) {
 // Winsock counts in int: a larger buffer moves in more than one call.
 int WinsockLength(std::size_t size) {
   return static_cast<int>(std::min<std::size_t>(size, INT_MAX));
+}
+
+// Winsock does not promise that a shutdown from one thread wakes a select()
+// of another thread on the same socket. Sockets are noted here when they are
+// shut down, until they are closed, and a wait looks every kWaitStepMs
+// whether its socket has been noted.
+constexpr int kWaitStepMs = 100;
+std::mutex shutMutex;
+std::vector<SocketHandle> shutSockets;  // a few at a time
+
+bool IsShutDown(SocketHandle s) {
+  std::lock_guard lock(shutMutex);
+  return std::find(shutSockets.begin(), shutSockets.end(), s) != shutSockets.end();
+}
+
+WaitResult WaitWinsock(SocketHandle s, bool forWriting, int timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  for (;;) {
+    // As after a shutdown on Linux, the receive or send that follows ends at once.
+    if (IsShutDown(s)) return WaitResult::kReady;
+    long step = kWaitStepMs;
+    if (timeoutMs >= 0) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      step = std::clamp<long>(static_cast<long>(left), 0, kWaitStepMs);
+    }
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(static_cast<SOCKET>(s), &set);
+    timeval limit{0, step * 1000};
+    const int n =
+        ::select(0, forWriting ? nullptr : &set, forWriting ? &set : nullptr, nullptr, &limit);
+    if (n > 0) return WaitResult::kReady;
+    if (n < 0) return WaitResult::kFailed;
+    if (timeoutMs >= 0 && Clock::now() >= deadline) return WaitResult::kTimedOut;
+  }
 }
 #endif
 
@@ -280,7 +320,10 @@ ConnectStep StartConnect(SocketHandle s, const std::string& address, int port, i
   }
 #ifdef _WIN32
   u_long nonBlocking = 1;
-  ioctlsocket(s, FIONBIO, &nonBlocking);
+  if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+    error = LastError();
+    return ConnectStep::kFailed;
+  }
   if (::connect(s, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) {
     return ConnectStep::kConnected;
   }
@@ -367,38 +410,30 @@ int MakeBlocking(SocketHandle s) {
 
 WaitResult WaitReadable(SocketHandle s, int timeoutMs) {
 #ifdef _WIN32
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(static_cast<SOCKET>(s), &readable);
-  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-  int n = ::select(0, &readable, nullptr, nullptr, timeoutMs < 0 ? nullptr : &limit);
+  return WaitWinsock(s, false, timeoutMs);
 #else
   pollfd p{s, POLLIN, 0};
   int n;
   do {
     n = ::poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
   } while (n < 0 && errno == EINTR);
-#endif
   if (n > 0) return WaitResult::kReady;
   return n == 0 ? WaitResult::kTimedOut : WaitResult::kFailed;
+#endif
 }
 
 WaitResult WaitWritable(SocketHandle s, int timeoutMs) {
 #ifdef _WIN32
-  fd_set writable;
-  FD_ZERO(&writable);
-  FD_SET(static_cast<SOCKET>(s), &writable);
-  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-  int n = ::select(0, nullptr, &writable, nullptr, timeoutMs < 0 ? nullptr : &limit);
+  return WaitWinsock(s, true, timeoutMs);
 #else
   pollfd p{s, POLLOUT, 0};
   int n;
   do {
     n = ::poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
   } while (n < 0 && errno == EINTR);
-#endif
   if (n > 0) return WaitResult::kReady;
   return n == 0 ? WaitResult::kTimedOut : WaitResult::kFailed;
+#endif
 }
 
 std::ptrdiff_t Receive(SocketHandle s, char* buffer, std::size_t size, int& error) {
@@ -427,6 +462,10 @@ std::ptrdiff_t Send(SocketHandle s, const char* data, std::size_t size, int& err
 
 void ShutdownBoth(SocketHandle s) {
 #ifdef _WIN32
+  {
+    std::lock_guard lock(shutMutex);
+    shutSockets.push_back(s);
+  }
   ::shutdown(static_cast<SOCKET>(s), SD_BOTH);
 #else
   ::shutdown(s, SHUT_RDWR);
@@ -435,6 +474,11 @@ void ShutdownBoth(SocketHandle s) {
 
 void CloseSocket(SocketHandle s) {
 #ifdef _WIN32
+  {
+    // The handle's number may be given out again once it is closed.
+    std::lock_guard lock(shutMutex);
+    shutSockets.erase(std::remove(shutSockets.begin(), shutSockets.end(), s), shutSockets.end());
+  }
   ::closesocket(static_cast<SOCKET>(s));
 #else
   // Linux releases the descriptor even when close reports EINTR: never retry.

@@ -1,9 +1,5 @@
 #include "download_folder.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -12,34 +8,70 @@
 
 namespace kalvoran {
 
+namespace {
+
+char Upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Upper(a[i]) != Upper(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsRefusedOnWindows(std::string_view name) {
+  if (name.empty()) return false;
+  if (name.back() == '.' || name.back() == ' ') return true;
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 ||
+        std::string_view("<>\"|?*").find(c) != std::string_view::npos) {
+      return true;
+    }
+  }
+  // The device is the part before the first dot, blanks at its end ignored:
+  // "con", "NUL.txt" and "COM1 .log" all open a device.
+  std::string_view base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (EqualsNoCase(base, device)) return true;
+  }
+  if (base.size() == 4 && base[3] >= '1' && base[3] <= '9') {
+    const std::string_view stem = base.substr(0, 3);
+    return EqualsNoCase(stem, "COM") || EqualsNoCase(stem, "LPT");
+  }
+  return false;
+}
+
 bool IsPlainFileName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
-  return name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
+  if (name.find_first_of(std::string_view("/\\:\0", 4)) != std::string_view::npos) return false;
+#ifdef _WIN32
+  if (IsRefusedOnWindows(name)) return false;
+#endif
+  return true;
 }
 
 DownloadFolder::~DownloadFolder() {
-  if (dirFd_ >= 0) ::close(dirFd_);
+  if (dirFd_ >= 0) CloseJobFolder(dirFd_);
 }
 
 void DownloadFolder::Open(const std::string& workingDirectory) {
   if (dirFd_ >= 0) {
-    ::close(dirFd_);
+    CloseJobFolder(dirFd_);
     dirFd_ = -1;
   }
-  const int base = ::open(workingDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (base < 0) return;
-  ::mkdirat(base, kDownloadFolderName, 0777);
-  dirFd_ = ::openat(base, kDownloadFolderName, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  ::close(base);
+  dirFd_ = OpenJobFolder(workingDirectory, kDownloadFolderName);
 }
 
 std::unique_ptr<TempFileStream> DownloadFolder::CreateTemp() {
   int error = ENOENT;
   if (dirFd_ >= 0) {
-    // unlinkat never follows a link: a link at the name goes, not its target.
-    if (::unlinkat(dirFd_, kTempFileName, 0) != 0 && (errno == EISDIR || errno == EPERM)) {
-      ::unlinkat(dirFd_, kTempFileName, AT_REMOVEDIR);  // only an empty folder goes
-    }
+    RemoveJobEntry(dirFd_, kTempFileName);
     int fd = -1;
     error = files_.CreateExclusive(dirFd_, kTempFileName, fd);
     if (error == 0) return std::make_unique<TempFileStream>(files_, fd);
@@ -60,7 +92,7 @@ std::optional<std::string> DownloadFolder::SaveTempAs(std::string_view cp1250Nam
 }
 
 void DownloadFolder::RemoveTemp() {
-  if (dirFd_ >= 0) ::unlinkat(dirFd_, kTempFileName, 0);
+  if (dirFd_ >= 0) RemoveJobEntry(dirFd_, kTempFileName);
 }
 
 }  // namespace kalvoran

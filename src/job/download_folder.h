@@ -1,7 +1,7 @@
 #pragma once
 // The folder "Kalvoran Downloader" under the working directory: its temporary
 // file "tmp.tmp" and the final names of the saved files. File names are
-// Windows-1250 text from the key; on disk they are UTF-8.
+// Windows-1250 text from the key; on disk they are UTF-8 (UTF-16 on Windows).
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,9 +16,17 @@ inline constexpr const char* kDownloadFolderName = "Kalvoran Downloader";
 inline constexpr const char* kTempFileName = "tmp.tmp";
 
 // Whether a listed name stays a plain file in the folder: no separator of any
-// platform ("/", "\"), no drive or stream marker (":"), no NUL, not "." or
-// "..", not empty. Keys are the same everywhere, so the rule is too.
+// platform ("/", "\\"), no drive or stream marker (":"), no NUL, not "." or
+// "..", not empty. Keys are the same everywhere, so this part of the rule is
+// too; on Windows a name that IsRefusedOnWindows holds for is refused as well.
 bool IsPlainFileName(std::string_view cp1250Name);
+
+// Whether Windows would not keep the name as that of a plain file: a device
+// (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to COM9, LPT1 to LPT9, in any
+// case, also with an extension as in "CON.txt"), a name ending in a dot or a
+// blank (which Windows drops), or one with a character Windows refuses in
+// names (the controls below 0x20 and < > " | ? *).
+bool IsRefusedOnWindows(std::string_view cp1250Name);
 
 class DownloadFolder {
  public:

@@ -64,4 +64,24 @@ JobFiles& SystemJobFiles() {
   return files;
 }
 
+int OpenJobFolder(const std::string& workingDirectory, const char* name) {
+  const int base = ::open(workingDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (base < 0) return -1;
+  ::mkdirat(base, name, 0777);
+  const int dirFd = ::openat(base, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ::close(base);
+  return dirFd;
+}
+
+void CloseJobFolder(int dirFd) {
+  ::close(dirFd);
+}
+
+void RemoveJobEntry(int dirFd, const char* name) {
+  // unlinkat never follows a link: a link at the name goes, not its target.
+  if (::unlinkat(dirFd, name, 0) != 0 && (errno == EISDIR || errno == EPERM)) {
+    ::unlinkat(dirFd, name, AT_REMOVEDIR);  // only an empty folder goes
+  }
+}
+
 }  // namespace kalvoran

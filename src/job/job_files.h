@@ -4,10 +4,11 @@
 // away, a rename the file system refuses) without touching the real disk.
 //
 // Every operation reports 0 on success or an errno value; none throws.
-// Names are relative to an open directory descriptor and are passed as they
-// go to the file system (UTF-8 on Linux).
+// Names are UTF-8, relative to an open folder descriptor (on Windows a C
+// runtime descriptor over the folder's handle; the names go to the wide API).
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace kalvoran {
 
@@ -30,5 +31,13 @@ class JobFiles {
 
 // The real file system.
 JobFiles& SystemJobFiles();
+
+// The folder `name` under workingDirectory (UTF-8), created when missing, as
+// an open folder descriptor; -1 when it cannot be opened.
+int OpenJobFolder(const std::string& workingDirectory, const char* name);
+void CloseJobFolder(int dirFd);
+// Removes the file, link or empty folder at the name; a link goes, never
+// what it points to. Failures are ignored.
+void RemoveJobEntry(int dirFd, const char* name);
 
 }  // namespace kalvoran

@@ -1,5 +1,6 @@
 #include "mac_address.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -121,8 +122,30 @@ std::string GetMacAddressFrom(const std::string& netClassDirectory) {
   }
 }
 
+std::string ChooseMacAddress(const std::vector<AdapterEntry>& first,
+                             const std::vector<AdapterEntry>& second) {
+  const AdapterEntry* best = nullptr;
+  for (const AdapterEntry& a : first) {
+    if (a.loopback || a.address.size() != 6 || a.address == std::vector<unsigned char>(6, 0)) {
+      continue;
+    }
+    if (best == nullptr || a.index < best->index) best = &a;
+  }
+  if (best == nullptr) return "";
+  for (const AdapterEntry& again : second) {
+    if (again.index != best->index || again.loopback != best->loopback) continue;
+    if (again.address != best->address) return "";
+    Mac mac{};
+    std::copy(best->address.begin(), best->address.end(), mac.begin());
+    return Format(mac);
+  }
+  return "";  // gone by the second reading: no address to rely on
+}
+
+#ifndef _WIN32
 std::string GetMacAddress() {
   return GetMacAddressFrom("/sys/class/net");
 }
+#endif
 
 }  // namespace kalvoran

@@ -2,6 +2,7 @@
 // The hardware address of the computer's network adapter, for the statistics
 // record.
 #include <string>
+#include <vector>
 
 namespace kalvoran {
 
@@ -15,5 +16,18 @@ std::string GetMacAddress();
 // The same, read from a directory laid out as /sys/class/net: one folder per
 // interface holding the files "ifindex", "flags" and "address".
 std::string GetMacAddressFrom(const std::string& netClassDirectory);
+
+// One adapter as Windows lists it.
+struct AdapterEntry {
+  unsigned long index = 0;
+  bool loopback = false;
+  std::vector<unsigned char> address;
+};
+
+// The same rule on two readings of the adapter list: the first non-loopback
+// adapter by index, in the first reading, whose address is six bytes not all
+// zero, and only when the second reading shows it with the same address.
+std::string ChooseMacAddress(const std::vector<AdapterEntry>& first,
+                             const std::vector<AdapterEntry>& second);
 
 }  // namespace kalvoran

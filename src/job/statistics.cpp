@@ -14,7 +14,11 @@ namespace {
 std::tm LocalNow() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
   localtime_r(&now, &local);
+#endif
   return local;
 }
 

@@ -1,10 +1,4 @@
 // Opening, writing, noticing closes and cross-thread Disconnect.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,6 +8,7 @@
 #include "connection.h"
 #include "connection_test_helpers.h"
 #include "errors.h"
+#include "loopback_socket.h"
 #include "memory_stream.h"
 #include "scripted_server.h"
 #include "socket_platform.h"
@@ -25,25 +20,7 @@ using test::Script;
 using test::ScriptedServer;
 
 // A loopback port that refuses: bound, but not listening.
-class RefusingPort {
- public:
-  RefusingPort() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-  }
-  ~RefusingPort() { ::close(fd_); }
-  int Port() const { return port_; }
-
- private:
-  int fd_;
-  int port_ = 0;
-};
+using RefusingPort = test::LoopbackSocket;
 
 TEST(Resolve, LocalhostInAnyCaseAndDottedQuadsNeedNoLookup) {
   struct Case {
@@ -110,30 +87,17 @@ TEST(ScriptedServerStop, RefusesLaterConnectionsInsteadOfLeavingThemQueued) {
 
 TEST(Connect, WithItsOwnLimitTimesOutOnAPeerThatNeverAnswers) {
   // A listener whose queue is full drops further connection requests.
-  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  ASSERT_EQ(::listen(listener, 0), 0);
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-  std::vector<int> fillers;
-  for (int i = 0; i < 4; ++i) {
-    int f = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    ::connect(f, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    fillers.push_back(f);
-  }
+  test::LoopbackSocket listener;
+  ASSERT_TRUE(listener.Listen(0));
+  for (int i = 0; i < 4; ++i) listener.StartConnect(listener.Port());
   Connection c;
   try {
-    c.Connect("127.0.0.1", ntohs(a.sin_port), 300);
+    c.Connect("127.0.0.1", listener.Port(), 300);
     ADD_FAILURE() << "connected";
   } catch (const EConnectTimeout& e) {
     EXPECT_STREQ(e.what(), "Connect timed out.");
   }
   EXPECT_FALSE(c.Connected());
-  for (int f : fillers) ::close(f);
-  ::close(listener);
 }
 
 TEST(Connect, ReportsItsStepsWithTheirTexts) {

@@ -1,8 +1,10 @@
 // The file target of a download: sizing, writing, and every failure raising.
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -61,13 +63,17 @@ TEST_F(FileStreamTest, OpenModesRefuseWhatTheyMust) {
 
   // A symbolic link planted under the name is never followed.
   const std::string link = PathOf("link.tmp");
-  fs::create_symlink(PathOf("target"), link);
+  std::error_code noLinks;
+  fs::create_symlink(PathOf("target"), link, noLinks);
+  if (noLinks) GTEST_SKIP() << "no symbolic links here: " << noLinks.message();
   for (Mode mode : {Mode::kCreateNew, Mode::kCreateOrTruncate, Mode::kOpenExisting}) {
     EXPECT_THROW(FileStream(link, mode), EStreamError);
   }
   EXPECT_FALSE(fs::exists(PathOf("target")));
 }
 
+// /dev/full and the file-size limit are POSIX's.
+#ifndef _WIN32
 TEST_F(FileStreamTest, FullDeviceFailsTheWriteWithTheReason) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   FileStream f("/dev/full", Mode::kOpenExisting);
@@ -93,6 +99,7 @@ TEST_F(FileStreamTest, SizeBeyondTheFileLimitFails) {
   ::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(f.Size(), 4096);  // what went in before the limit hit
 }
+#endif
 
 }  // namespace
 }  // namespace kalvoran

@@ -361,6 +361,9 @@ void CheckCut(const Answer& answer, const Sweep& sweep, std::size_t cut,
 }
 
 TEST_P(HostileServer, EveryCutEndsAsTheRulesSayAndTheClientStaysUsable) {
+  if (GetParam().reset && !test::ResetsReachTheClient()) {
+    GTEST_SKIP() << "resets arrive as orderly closes here";
+  }
   const Answer answer = Answers()[GetParam().answer];
   const std::vector<std::size_t> cuts = Cuts(answer);
   const auto started = std::chrono::steady_clock::now();

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "certificate_suite.h"
 #include "client_test_helpers.h"
 #include "file_stream.h"
 #include "http_client.h"
@@ -28,31 +29,17 @@ using test::Outcome;
 using test::Script;
 using test::ScriptedServer;
 using test::TempDir;
-using test::TestCertificates;
 using test::TlsNginx;
 
-class TlsAgainstNginx : public ::testing::Test {
+class TlsAgainstNginx : public test::CertificateSuite {
  protected:
-  static void SetUpTestSuite() {
-    if (TestCertificates::Openssl().empty()) return;
-    pki = std::make_unique<TempDir>("kalvoran-pki");
-    certificates = std::make_unique<TestCertificates>(pki->Path());
-  }
-  static void TearDownTestSuite() {
-    certificates.reset();
-    pki.reset();
-  }
   void SetUp() override {
     if (!TlsNginx::Binary()) GTEST_SKIP() << "nginx is not installed";
-    if (!certificates) GTEST_SKIP() << "openssl is not installed";
+    CertificateSuite::SetUp();
   }
 
-  static std::unique_ptr<TempDir> pki;
-  static std::unique_ptr<TestCertificates> certificates;
   TempDir scratch{"kalvoran-tls-nginx"};
 };
-std::unique_ptr<TempDir> TlsAgainstNginx::pki;
-std::unique_ptr<TestCertificates> TlsAgainstNginx::certificates;
 
 // Lines of the access log ("port connection "request" status bytes protocol")
 // for a port.

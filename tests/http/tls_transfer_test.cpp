@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "certificate_suite.h"
 #include "client_test_helpers.h"
 #include "http_client.h"
 #include "open_descriptors.h"
@@ -27,8 +28,6 @@ using test::Catch;
 using test::ClientEvents;
 using test::Outcome;
 using test::Script;
-using test::TempDir;
-using test::TestCertificates;
 using test::TlsScriptedServer;
 
 std::string Bytes(std::size_t count) {
@@ -37,26 +36,7 @@ std::string Bytes(std::size_t count) {
   return bytes;
 }
 
-class TlsTransfer : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    if (TestCertificates::Openssl().empty()) return;
-    pki = std::make_unique<TempDir>("kalvoran-pki");
-    certificates = std::make_unique<TestCertificates>(pki->Path());
-  }
-  static void TearDownTestSuite() {
-    certificates.reset();
-    pki.reset();
-  }
-  void SetUp() override {
-    if (!certificates) GTEST_SKIP() << "openssl is not installed";
-  }
-
-  static std::unique_ptr<TempDir> pki;
-  static std::unique_ptr<TestCertificates> certificates;
-};
-std::unique_ptr<TempDir> TlsTransfer::pki;
-std::unique_ptr<TestCertificates> TlsTransfer::certificates;
+using TlsTransfer = test::CertificateSuite;
 
 // The work counts of all events, as "B<expected> W<count> ... E".
 std::string EventText(const ClientEvents& events) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "certificate_suite.h"
 #include "download_thread.h"
 #include "job_test_support.h"
 #include "scripted_server.h"
@@ -31,7 +32,6 @@ using test::Script;
 using test::ScriptedServer;
 using test::TempDir;
 using test::TestBytes;
-using test::TestCertificates;
 using test::TlsNginx;
 using test::TlsScriptedServer;
 using test::WorkingDir;
@@ -67,20 +67,12 @@ std::vector<Logged> Parse(const std::vector<std::string>& lines) {
   return logged;
 }
 
-class HttpsJob : public ::testing::Test {
+class HttpsJob : public test::CertificateSuite {
  protected:
-  static void SetUpTestSuite() {
-    if (TestCertificates::Openssl().empty()) return;
-    pki = std::make_unique<TempDir>("kalvoran-pki");
-    certificates = std::make_unique<TestCertificates>(pki->Path());
-  }
-  static void TearDownTestSuite() {
-    certificates.reset();
-    pki.reset();
-  }
   void SetUp() override {
     if (!TlsNginx::Binary()) GTEST_SKIP() << "nginx is not installed";
-    if (!certificates) GTEST_SKIP() << "openssl is not installed";
+    CertificateSuite::SetUp();
+    if (IsSkipped()) return;
     fs::create_directories(scratch.Path() + "/www/pack");
     test::WriteFile(scratch.Path() + "/www/pack/a.bin", TestBytes(300000, 1));
     test::WriteFile(scratch.Path() + "/www/pack/c.bin", TestBytes(1, 2));
@@ -99,12 +91,8 @@ class HttpsJob : public ::testing::Test {
     return worker.ReturnValue;
   }
 
-  static std::unique_ptr<TempDir> pki;
-  static std::unique_ptr<TestCertificates> certificates;
   TempDir scratch{"kalvoran-https-job"};
 };
-std::unique_ptr<TempDir> HttpsJob::pki;
-std::unique_ptr<TestCertificates> HttpsJob::certificates;
 
 TEST_F(HttpsJob, SavesEveryFileCleansUpAndSendsItsStatisticsOverTls) {
   TlsNginx nginx(scratch.Path(), {{&certificates->local, kScripts}});

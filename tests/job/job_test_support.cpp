@@ -1,6 +1,8 @@
 #include "job_test_support.h"
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -47,8 +49,8 @@ std::string KeyFor(const std::string& descriptor) {
 std::vector<std::string> FolderEntries(const WorkingDir& dir) {
   std::vector<std::string> names;
   std::error_code error;
-  for (const auto& entry : fs::directory_iterator(dir.Folder(), error)) {
-    names.push_back(entry.path().filename().string() +
+  for (const auto& entry : fs::directory_iterator(PathFromUtf8(dir.Folder()), error)) {
+    names.push_back(Utf8Path(entry.path().filename()) +
                     (entry.is_directory() && !entry.is_symlink() ? "/" : ""));
   }
   std::sort(names.begin(), names.end());
@@ -101,6 +103,7 @@ int FaultyFiles::RenameNoReplace(int dirFd, const char* from, const char* to) {
   return Fails(kRename) ? error_ : SystemJobFiles().RenameNoReplace(dirFd, from, to);
 }
 
+#ifndef _WIN32
 bool ReferenceServer::Available() {
   return ::access(KALVORAN_PHP, X_OK) == 0;
 }
@@ -120,5 +123,7 @@ ReferenceServer::ReferenceServer() {
   options.startLimit = std::chrono::seconds(5);
   process_ = std::make_unique<ServerProcess>(std::move(options));
 }
+
+#endif
 
 }  // namespace kalvoran::test

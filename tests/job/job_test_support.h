@@ -13,7 +13,9 @@
 #include "job_files.h"
 #include "job_window.h"
 #include "scripted_server.h"
+#ifndef _WIN32
 #include "server_process.h"
+#endif
 #include "temp_dir.h"
 
 namespace kalvoran::test {
@@ -92,8 +94,10 @@ class FaultyFiles final : public JobFiles {
   int calls_[5] = {};
 };
 
+#ifndef _WIN32
 // PHP's built-in server on a free loopback port, serving the reference
 // scripts with its folders in a temporary directory; stopped at the end.
+// Linux only: the Windows build runs under Wine, without PHP.
 class ReferenceServer {
  public:
   ReferenceServer();
@@ -110,5 +114,6 @@ class ReferenceServer {
   TempDir root_{"kalvoran-php"};
   std::unique_ptr<ServerProcess> process_;
 };
+#endif
 
 }  // namespace kalvoran::test

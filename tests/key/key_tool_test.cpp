@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cp1250.h"
 #include "program_run.h"
 
 namespace {
@@ -44,6 +47,32 @@ TEST(KeyTool, RoundTripsAccentedUtf8) {
   EXPECT_EQ(decoded.out,
             "descriptor: " + descriptor +
                 "\nserver: 2\ndelete: true\nfolder: Žluťoučký kůň\nfiles: §1 °C.txt*Ď\nrun: \n");
+}
+
+// The stored long keys (made apart from our C++) through the program itself:
+// what it prints must not depend on the system it was built for.
+TEST(KeyTool, DecodesTheStoredLongKeysToTheirDescriptors) {
+  std::ifstream in(KALVORAN_KEY_VECTORS);
+  ASSERT_TRUE(in) << "cannot read " << KALVORAN_KEY_VECTORS;
+  const auto fromHex = [](const std::string& hex) {
+    std::string bytes;
+    for (std::size_t k = 0; k + 1 < hex.size(); k += 2) {
+      bytes += static_cast<char>(std::stoi(hex.substr(k, 2), nullptr, 16));
+    }
+    return kalvoran::Cp1250ToUtf8(bytes);
+  };
+  int count = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    std::string key, switched, text;
+    ASSERT_TRUE(fields >> key >> switched >> text);
+    const ProgramRun decoded = RunTool({"decode", fromHex(key)});
+    const std::string expected = "descriptor: " + fromHex(text) + "\n";
+    EXPECT_EQ(decoded.out.substr(0, expected.size()), expected) << "vector " << count + 1;
+    ++count;
+  }
+  EXPECT_EQ(count, 5);
 }
 
 TEST(KeyTool, ReportsAnUnreadableKeyWithStatus1) {

@@ -1,5 +1,12 @@
 #include "program_run.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <psapi.h>  // after windows.h
+
+#include <algorithm>
+#else
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -7,12 +14,88 @@
 
 #include <cerrno>
 
-#include "temp_dir.h"
-
 extern char** environ;
+#endif
+
+#include "temp_dir.h"
 
 namespace kalvoran::test {
 
+#ifdef _WIN32
+namespace {
+
+// One argument as the C runtime's command line parser reads it back:
+// quoted, with backslashes doubled only where they precede a quote.
+std::wstring Quoted(const std::wstring& arg) {
+  std::wstring out = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, L'\\');
+  return out + L'"';
+}
+
+HANDLE OutputFile(const std::string& path) {
+  SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  return CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+ProgramRun RunProgram(std::vector<std::string> args) {
+  ProgramRun run;
+  if (args.empty()) return run;
+  const TempDir dir("kalvoran-run");
+  const std::string outPath = dir.Path() + "/out";
+  const std::string errPath = dir.Path() + "/err";
+  std::wstring commandLine;
+  for (const std::string& a : args) {
+    if (!commandLine.empty()) commandLine += L' ';
+    commandLine += Quoted(Utf8ToWide(a));
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = INVALID_HANDLE_VALUE;
+  startup.hStdOutput = OutputFile(outPath);
+  startup.hStdError = OutputFile(errPath);
+  PROCESS_INFORMATION process{};
+  run.started = startup.hStdOutput != INVALID_HANDLE_VALUE &&
+                startup.hStdError != INVALID_HANDLE_VALUE &&
+                CreateProcessW(Utf8ToWide(args[0]).c_str(), commandLine.data(), nullptr, nullptr,
+                               TRUE, 0, nullptr, nullptr, &startup, &process);
+  if (startup.hStdOutput != INVALID_HANDLE_VALUE) CloseHandle(startup.hStdOutput);
+  if (startup.hStdError != INVALID_HANDLE_VALUE) CloseHandle(startup.hStdError);
+  if (!run.started) return run;
+  CloseHandle(process.hThread);
+  // The peak working set, read while the program runs: not every system
+  // keeps it for a program that has ended.
+  SIZE_T peak = 0;
+  for (bool ended = false; !ended;) {
+    ended = WaitForSingleObject(process.hProcess, 10) != WAIT_TIMEOUT;
+    PROCESS_MEMORY_COUNTERS memory{};
+    if (GetProcessMemoryInfo(process.hProcess, &memory, sizeof memory)) {
+      peak = std::max(peak, memory.PeakWorkingSetSize);
+    }
+  }
+  run.peakRssKiB = static_cast<long>(peak / 1024);
+  DWORD status = 0;
+  if (GetExitCodeProcess(process.hProcess, &status)) run.status = static_cast<int>(status);
+  CloseHandle(process.hProcess);
+  run.out = ReadFile(outPath);
+  run.err = ReadFile(errPath);
+  return run;
+}
+
+#else
 ProgramRun RunProgram(std::vector<std::string> args) {
   ProgramRun run;
   if (args.empty()) return run;
@@ -43,5 +126,7 @@ ProgramRun RunProgram(std::vector<std::string> args) {
   run.err = ReadFile(errPath);
   return run;
 }
+
+#endif
 
 }  // namespace kalvoran::test

@@ -1,5 +1,9 @@
 #include "scripted_server.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -7,8 +11,11 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <stdexcept>
 
@@ -58,19 +65,90 @@ Script& Script::Then(const Script& more) {
 
 namespace {
 
-[[noreturn]] void Fail(const char* what) {
-  throw std::runtime_error(std::string("scripted server: ") + what + ": " + std::strerror(errno));
+using SocketId = std::intptr_t;
+
+// The few socket calls whose form differs between POSIX and Winsock.
+#ifdef _WIN32
+SOCKET Native(SocketId s) {
+  return static_cast<SOCKET>(s);
+}
+int LastError() {
+  return WSAGetLastError();
+}
+bool Interrupted(int error) {
+  return error == WSAEINTR;
+}
+bool WouldBlock(int error) {
+  return error == WSAEWOULDBLOCK;
+}
+std::string ErrorText(int error) {
+  return "Winsock error " + std::to_string(error);
+}
+void CloseSocket(SocketId s) {
+  ::closesocket(Native(s));
+}
+int PollSockets(pollfd* fds, int count, int timeoutMs) {
+  return ::WSAPoll(fds, static_cast<ULONG>(count), timeoutMs);
+}
+std::ptrdiff_t Receive(SocketId s, char* buffer, std::size_t size) {
+  return ::recv(Native(s), buffer, static_cast<int>(std::min<std::size_t>(size, INT_MAX)), 0);
+}
+std::ptrdiff_t SendSome(SocketId s, const char* data, std::size_t size) {
+  return ::send(Native(s), data, static_cast<int>(std::min<std::size_t>(size, INT_MAX)), 0);
+}
+// A new socket of ours that no child process inherits, non-blocking if asked.
+SocketId Prepare(SOCKET s, bool nonBlocking) {
+  if (s == INVALID_SOCKET) return -1;
+  SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  u_long on = 1;
+  if (nonBlocking) ::ioctlsocket(s, FIONBIO, &on);
+  return static_cast<SocketId>(s);
+}
+constexpr int kShutdownSend = SD_SEND;
+#else
+int Native(SocketId s) {
+  return static_cast<int>(s);
+}
+int LastError() {
+  return errno;
+}
+bool Interrupted(int error) {
+  return error == EINTR;
+}
+bool WouldBlock(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK;
+}
+std::string ErrorText(int error) {
+  return std::strerror(error);
+}
+void CloseSocket(SocketId s) {
+  ::close(Native(s));
+}
+int PollSockets(pollfd* fds, int count, int timeoutMs) {
+  return ::poll(fds, static_cast<nfds_t>(count), timeoutMs);
+}
+std::ptrdiff_t Receive(SocketId s, char* buffer, std::size_t size) {
+  return ::recv(Native(s), buffer, size, 0);
+}
+std::ptrdiff_t SendSome(SocketId s, const char* data, std::size_t size) {
+  return ::send(Native(s), data, size, MSG_NOSIGNAL);
+}
+constexpr int kShutdownSend = SHUT_WR;
+#endif
+
+[[noreturn]] void Fail(const char* what, int error) {
+  throw std::runtime_error(std::string("scripted server: ") + what + ": " + ErrorText(error));
 }
 
 enum class Wait { kReady, kStopped, kTimedOut };
 
 // Waits for `events` on fd (or only for the time-out when fd < 0), giving up
 // as soon as the wake descriptor turns readable.
-Wait PollWith(int fd, short events, int wakeFd, int timeoutMs) {
-  pollfd fds[2] = {{wakeFd, POLLIN, 0}, {fd, events, 0}};
+Wait PollWith(SocketId fd, short events, SocketId wakeFd, int timeoutMs) {
+  pollfd fds[2] = {{Native(wakeFd), POLLIN, 0}, {Native(fd), events, 0}};
   for (;;) {
-    int n = ::poll(fds, fd >= 0 ? 2 : 1, timeoutMs);
-    if (n < 0 && errno == EINTR) continue;
+    int n = PollSockets(fds, fd >= 0 ? 2 : 1, timeoutMs);
+    if (n < 0 && Interrupted(LastError())) continue;
     if (n < 0) return Wait::kStopped;
     if (n == 0) return Wait::kTimedOut;
     if (fds[0].revents != 0) return Wait::kStopped;
@@ -80,32 +158,66 @@ Wait PollWith(int fd, short events, int wakeFd, int timeoutMs) {
 
 }  // namespace
 
+bool ResetsReachTheClient() {
+#ifdef _WIN32
+  // Wine's ntdll names its version; Windows' does not.
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
+#else
+  return true;
+#endif
+}
+
 ScriptedServer::ScriptedServer(std::chrono::milliseconds lifetime)
     : deadline_(std::chrono::steady_clock::now() + lifetime) {
+#ifdef _WIN32
+  WSADATA winsock;
+  if (const int error = ::WSAStartup(MAKEWORD(2, 2), &winsock)) Fail("WSAStartup", error);
+  // No pipe for socket waits on Windows: a datagram socket that sends to
+  // itself once, and is never read, wakes every waiter.
+  wakeRead_ = wakeWrite_ = Prepare(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP), false);
+  sockaddr_in self{};
+  self.sin_family = AF_INET;
+  self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (wakeRead_ < 0 ||
+      ::bind(Native(wakeRead_), reinterpret_cast<sockaddr*>(&self), sizeof self) != 0) {
+    const int error = LastError();
+    if (wakeRead_ >= 0) CloseSocket(wakeRead_);
+    ::WSACleanup();
+    Fail("wake socket", error);
+  }
+  listenFd_ = Prepare(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP), true);
+#else
   int wake[2];
-  if (::pipe2(wake, O_CLOEXEC) != 0) Fail("pipe2");
+  if (::pipe2(wake, O_CLOEXEC) != 0) Fail("pipe2", errno);
   wakeRead_ = wake[0];
   wakeWrite_ = wake[1];
   listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+#endif
+  auto closeWake = [this] {
+    CloseSocket(wakeRead_);
+    if (wakeWrite_ != wakeRead_) CloseSocket(wakeWrite_);
+#ifdef _WIN32
+    ::WSACleanup();
+#endif
+  };
   if (listenFd_ < 0) {
-    ::close(wakeRead_);
-    ::close(wakeWrite_);
-    Fail("socket");
+    const int error = LastError();
+    closeWake();
+    Fail("socket", error);
   }
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   addr.sin_port = 0;
   socklen_t len = sizeof addr;
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(listenFd_, 16) != 0 ||
-      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    int saved = errno;
-    ::close(listenFd_);
-    ::close(wakeRead_);
-    ::close(wakeWrite_);
-    errno = saved;
-    Fail("listen");
+  if (::bind(Native(listenFd_), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(Native(listenFd_), 16) != 0 ||
+      ::getsockname(Native(listenFd_), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    const int error = LastError();
+    CloseSocket(listenFd_);
+    closeWake();
+    Fail("listen", error);
   }
   port_ = ntohs(addr.sin_port);
   // The listening socket closes as soon as the server stops accepting, so a
@@ -113,14 +225,32 @@ ScriptedServer::ScriptedServer(std::chrono::milliseconds lifetime)
   // instead of waiting in the backlog for an accept that never comes.
   acceptThread_ = std::thread([this] {
     AcceptLoop();
-    ::close(listenFd_);
+    CloseSocket(listenFd_);
   });
 }
 
 ScriptedServer::~ScriptedServer() {
   Stop();
-  ::close(wakeRead_);
-  ::close(wakeWrite_);
+  CloseSocket(wakeRead_);
+  if (wakeWrite_ != wakeRead_) CloseSocket(wakeWrite_);
+#ifdef _WIN32
+  ::WSACleanup();
+#endif
+}
+
+void ScriptedServer::Wake() {
+#ifdef _WIN32
+  sockaddr_in self{};
+  int len = sizeof self;
+  ::getsockname(Native(wakeWrite_), reinterpret_cast<sockaddr*>(&self), &len);
+  const char byte = 1;
+  ::sendto(Native(wakeWrite_), &byte, 1, 0, reinterpret_cast<sockaddr*>(&self), len);
+#else
+  char byte = 1;
+  // The pipe is never read, so one byte keeps it readable for every poller.
+  while (::write(Native(wakeWrite_), &byte, 1) < 0 && errno == EINTR) {
+  }
+#endif
 }
 
 void ScriptedServer::AddScript(Script script) {
@@ -184,10 +314,7 @@ void ScriptedServer::Stop() {
       stopping_ = true;
       changed_.notify_all();
     }
-    char byte = 1;
-    // The pipe is never read, so one byte keeps it readable for every poller.
-    while (::write(wakeWrite_, &byte, 1) < 0 && errno == EINTR) {
-    }
+    Wake();
     acceptThread_.join();
     for (auto& worker : workers_) worker.join();
   });
@@ -201,7 +328,11 @@ void ScriptedServer::AcceptLoop() {
     Wait w = PollWith(listenFd_, POLLIN, wakeRead_, static_cast<int>(left.count()) + 1);
     if (w == Wait::kStopped) return;
     if (w == Wait::kTimedOut) continue;
-    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+#ifdef _WIN32
+    const SocketId fd = Prepare(::accept(Native(listenFd_), nullptr, nullptr), true);
+#else
+    const SocketId fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+#endif
     if (fd < 0) continue;  // the client gave up already, or EINTR
     int index;
     {
@@ -218,12 +349,10 @@ void ScriptedServer::AcceptLoop() {
     stopping_ = true;
     changed_.notify_all();
   }
-  char byte = 1;
-  while (::write(wakeWrite_, &byte, 1) < 0 && errno == EINTR) {
-  }
+  Wake();
 }
 
-void ScriptedServer::Serve(int index, int fd) {
+void ScriptedServer::Serve(int index, SocketId fd) {
   Script script;
   {
     std::lock_guard lock(mutex_);
@@ -235,7 +364,7 @@ void ScriptedServer::Serve(int index, int fd) {
   auto receive = [&]() -> bool {
     for (;;) {
       char buf[16384];
-      ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      const std::ptrdiff_t n = Receive(fd, buf, sizeof buf);
       if (n > 0) {
         pending.append(buf, static_cast<std::size_t>(n));
         std::lock_guard lock(mutex_);
@@ -244,21 +373,23 @@ void ScriptedServer::Serve(int index, int fd) {
         return true;
       }
       if (n == 0) return false;
-      if (errno == EINTR) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      const int error = LastError();
+      if (Interrupted(error)) continue;
+      if (!WouldBlock(error)) return false;
       if (PollWith(fd, POLLIN, wakeRead_, -1) != Wait::kReady) return false;
     }
   };
   auto sendAll = [&](const char* data, std::size_t size) -> bool {
     while (size > 0) {
-      ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+      const std::ptrdiff_t n = SendSome(fd, data, size);
       if (n > 0) {
         data += n;
         size -= static_cast<std::size_t>(n);
         continue;
       }
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      const int error = n < 0 ? LastError() : 0;
+      if (n < 0 && Interrupted(error)) continue;
+      if (n < 0 && WouldBlock(error)) {
         if (PollWith(fd, POLLOUT, wakeRead_, -1) != Wait::kReady) return false;
         continue;
       }
@@ -291,7 +422,8 @@ void ScriptedServer::Serve(int index, int fd) {
         break;
       case Script::Step::kSendBytewise: {
         int one = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        ::setsockopt(Native(fd), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one),
+                     sizeof one);
         for (std::size_t i = 0; ok && i < step.bytes.size(); ++i) {
           ok = sendAll(&step.bytes[i], 1) && pause(2);
         }
@@ -346,21 +478,22 @@ void ScriptedServer::Serve(int index, int fd) {
 
   if (reset) {
     linger hard{1, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    ::setsockopt(Native(fd), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard),
+                 sizeof hard);
   } else {
     // Unread bytes at close would turn the FIN into a RST: take (and record)
     // what the client has sent so far first.
-    ::shutdown(fd, SHUT_WR);
+    ::shutdown(Native(fd), kShutdownSend);
     for (;;) {
       char buf[16384];
-      ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-      if (n < 0 && errno == EINTR) continue;
+      const std::ptrdiff_t n = Receive(fd, buf, sizeof buf);
+      if (n < 0 && Interrupted(LastError())) continue;
       if (n <= 0) break;
       std::lock_guard lock(mutex_);
       received_[index].append(buf, static_cast<std::size_t>(n));
     }
   }
-  ::close(fd);
+  CloseSocket(fd);
   std::lock_guard lock(mutex_);
   ++finished_;
   changed_.notify_all();

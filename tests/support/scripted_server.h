@@ -26,6 +26,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -87,6 +88,11 @@ class Script {
   std::vector<Step> steps_;
 };
 
+// Whether a Reset() reaches the client as a reset. Wine (which runs the
+// Windows build's tests) hands its programs a reset as an orderly close, so
+// there the tests of a peer's reset are skipped; Windows and Linux report it.
+bool ResetsReachTheClient();
+
 class ScriptedServer {
  public:
   // Starts listening at once; throws std::runtime_error when it cannot.
@@ -122,14 +128,19 @@ class ScriptedServer {
   void Stop();
 
  private:
+  // A socket: a descriptor, or a Winsock SOCKET (-1 stands for none on both).
+  using SocketId = std::intptr_t;
+
   void AcceptLoop();
-  void Serve(int index, int fd);
+  void Serve(int index, SocketId fd);
   bool WaitFor(std::chrono::milliseconds limit, const std::function<bool()>& done);
   bool Stopping() const;
+  // Makes wakeRead_ readable for good, which ends every wait of the server.
+  void Wake();
 
-  int listenFd_ = -1;
-  int wakeRead_ = -1;  // readable once Stop() wrote to wakeWrite_
-  int wakeWrite_ = -1;
+  SocketId listenFd_ = -1;
+  SocketId wakeRead_ = -1;   // readable once Wake() wrote to wakeWrite_
+  SocketId wakeWrite_ = -1;  // on Windows a datagram socket that sends to itself
   int port_ = 0;
   std::chrono::steady_clock::time_point deadline_;
 

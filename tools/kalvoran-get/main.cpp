@@ -12,6 +12,7 @@
 #include "errors.h"
 #include "file_stream.h"
 #include "http_client.h"
+#include "tool_arguments.h"
 
 namespace {
 
@@ -96,26 +97,28 @@ void Report(const char* kind, const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::vector<std::string> args = tools::Utf8Arguments(argc, argv);
+  const std::size_t argCount = args.size();
   bool verbose = false;
   std::string dir;
   std::string caFile;
   std::vector<std::string> urls;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
+  for (std::size_t i = 1; i < argCount; ++i) {
+    const std::string_view arg = args[i];
     if (urls.empty() && arg == "-v") {
       verbose = true;
     } else if (urls.empty() && arg == "-O") {
-      if (++i == argc) {
+      if (++i == argCount) {
         PrintUsage(stderr);
         return kUsage;
       }
-      dir = argv[i];
+      dir = args[i];
     } else if (urls.empty() && arg == "--cacert") {
-      if (++i == argc) {
+      if (++i == argCount) {
         PrintUsage(stderr);
         return kUsage;
       }
-      caFile = argv[i];
+      caFile = args[i];
     } else if (urls.empty() && (arg == "-h" || arg == "--help")) {
       PrintUsage(stdout);
       return kOk;
@@ -123,7 +126,7 @@ int main(int argc, char** argv) {
       std::puts("kalvoran-get " KALVORAN_VERSION);
       return kOk;
     } else if (urls.empty() && arg.size() > 1 && arg[0] == '-') {
-      std::fprintf(stderr, "kalvoran-get: unknown option %s\n", argv[i]);
+      std::fprintf(stderr, "kalvoran-get: unknown option %s\n", args[i].c_str());
       PrintUsage(stderr);
       return kUsage;
     } else {

@@ -5,12 +5,14 @@
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cp1250.h"
 #include "funkcie.h"
 #include "key_descriptor.h"
 #include "key_encoder.h"
 #include "str_to_int.h"
+#include "tool_arguments.h"
 
 namespace {
 
@@ -100,8 +102,10 @@ int Decode(std::string_view utf8) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string_view command = argc >= 2 ? argv[1] : "";
-  if (argc == 2 && (command == "--help" || command == "-h")) {
+  const std::vector<std::string> args = tools::Utf8Arguments(argc, argv);
+  const std::size_t count = args.size();
+  const std::string_view command = count >= 2 ? std::string_view(args[1]) : std::string_view();
+  if (count == 2 && (command == "--help" || command == "-h")) {
     PrintUsage(std::cout);
     return kOk;
   }
@@ -109,8 +113,8 @@ int main(int argc, char** argv) {
     std::cout << "kalvoran-key " KALVORAN_VERSION "\n";
     return kOk;
   }
-  if (argc == 3 && command == "encode") return Encode(argv[2]);
-  if (argc == 3 && command == "decode") return Decode(argv[2]);
+  if (count == 3 && command == "encode") return Encode(args[2]);
+  if (count == 3 && command == "decode") return Decode(args[2]);
   PrintUsage(std::cerr);
   return kRefused;
 }
