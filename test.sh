@@ -27,6 +27,21 @@ run_build() {
   (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 300)
 }
 
+# Wine keeps its session a while for the next program: end it, together with
+# any of its processes that the server's end left behind (they would wait for
+# it for ever). Also when a Windows build or test fails.
+end_wine_session() {
+  local prefix=$PWD/build/windows/wineprefix p
+  [ -d "$prefix" ] || return 0
+  WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+  for p in /proc/[0-9]*; do
+    if tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qxF "WINEPREFIX=$prefix"; then
+      kill -9 "${p#/proc/}" 2>/dev/null || true
+    fi
+  done
+}
+[[ " ${builds[*]} " != *" windows "* ]] || trap end_wine_session EXIT
+
 # Newer kernels randomise mmap more than the sanitizer runtimes of this
 # toolchain expect; without this they abort at start-up with a mapping error.
 if [ "$(cat /proc/sys/vm/mmap_rnd_bits 2>/dev/null || echo 0)" -gt 28 ]; then
@@ -42,8 +57,7 @@ for b in "${builds[@]}"; do
             run_build asan -DKALVORAN_SANITIZE=ON ;;
     windows) run_build windows -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/MinGW-w64.cmake" \
                -DKALVORAN_BUILD_APP=OFF
-            # Wine keeps its session a while for the next program: end it now.
-            WINEPREFIX="$PWD/build/windows/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true ;;
+            end_wine_session ;;
     tsan)   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
             run_build tsan -DKALVORAN_TSAN=ON -DKALVORAN_BUILD_APP=OFF ;;
     *) echo "unknown build: $b (normal, windows, asan, tsan)" >&2; exit 2 ;;
