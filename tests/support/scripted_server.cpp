@@ -158,6 +158,76 @@ Wait PollWith(SocketId fd, short events, SocketId wakeFd, int timeoutMs) {
 
 }  // namespace
 
+ScriptOutcome PlayScript(const Script& script, std::string& pending, const ScriptConnection& c) {
+  ScriptOutcome outcome;
+  bool& ok = outcome.ok;
+  bool closed = false;
+  for (const auto& step : script.Steps()) {
+    if (!ok || closed || c.stopping()) break;
+    switch (step.kind) {
+      case Script::Step::kReadHead: {
+        std::size_t end = 0;
+        while ((end = pending.find("\r\n\r\n")) == std::string::npos && (ok = c.receive())) {
+        }
+        if (ok) pending.erase(0, end + 4);
+        break;
+      }
+      case Script::Step::kRead:
+        while (pending.size() < step.count && (ok = c.receive())) {
+        }
+        if (ok) pending.erase(0, step.count);
+        break;
+      case Script::Step::kSend:
+        ok = c.send(step.bytes.data(), step.bytes.size());
+        break;
+      case Script::Step::kSendBytewise:
+        c.noDelay();
+        for (std::size_t i = 0; ok && i < step.bytes.size(); ++i) {
+          ok = c.send(&step.bytes[i], 1) && c.pause(2);
+        }
+        break;
+      case Script::Step::kSendRepeated: {
+        if (step.bytes.empty()) break;
+        std::string block;
+        while (block.size() < 65536) block += step.bytes;
+        std::size_t left = step.count;
+        while (ok && (step.count == 0 || left > 0)) {
+          std::size_t n = step.count == 0 ? block.size() : std::min(left, block.size());
+          ok = c.send(block.data(), n);
+          left -= step.count == 0 ? 0 : n;
+        }
+        // Running out of takers ends an endless run normally.
+        if (step.count == 0) {
+          ok = true;
+          closed = true;
+        }
+        break;
+      }
+      case Script::Step::kPause:
+        ok = c.pause(static_cast<int>(step.count));
+        break;
+      case Script::Step::kClose:
+        closed = true;
+        break;
+      case Script::Step::kReset:
+        outcome.reset = closed = true;
+        break;
+      case Script::Step::kWaitForClientClose:
+        while (c.receive()) {
+        }
+        closed = true;
+        break;
+      case Script::Step::kSignal:
+        c.signal();
+        break;
+      case Script::Step::kWaitForRelease:
+        ok = c.waitForRelease();
+        break;
+    }
+  }
+  return outcome;
+}
+
 bool ResetsReachTheClient() {
 #ifdef _WIN32
   // Wine's ntdll names its version; Windows' does not.
@@ -307,6 +377,19 @@ bool ScriptedServer::Stopping() const {
   return stopping_;
 }
 
+void ScriptedServer::CountSignal() {
+  std::lock_guard lock(mutex_);
+  ++signals_;
+  changed_.notify_all();
+}
+
+bool ScriptedServer::TakeRelease() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return releases_ > 0 || stopping_; });
+  if (releases_ > 0) --releases_;
+  return !stopping_;
+}
+
 void ScriptedServer::Stop() {
   std::call_once(stopOnce_, [this] {
     {
@@ -399,84 +482,17 @@ void ScriptedServer::Serve(int index, SocketId fd) {
   };
   auto pause = [&](int ms) { return PollWith(-1, 0, wakeRead_, ms) == Wait::kTimedOut; };
 
-  bool reset = false;
-  bool closed = false;
-  bool ok = true;
-  for (const auto& step : script.Steps()) {
-    if (!ok || closed || Stopping()) break;
-    switch (step.kind) {
-      case Script::Step::kReadHead: {
-        std::size_t end = 0;
-        while ((end = pending.find("\r\n\r\n")) == std::string::npos && (ok = receive())) {
-        }
-        if (ok) pending.erase(0, end + 4);
-        break;
-      }
-      case Script::Step::kRead:
-        while (pending.size() < step.count && (ok = receive())) {
-        }
-        if (ok) pending.erase(0, step.count);
-        break;
-      case Script::Step::kSend:
-        ok = sendAll(step.bytes.data(), step.bytes.size());
-        break;
-      case Script::Step::kSendBytewise: {
-        int one = 1;
-        ::setsockopt(Native(fd), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one),
-                     sizeof one);
-        for (std::size_t i = 0; ok && i < step.bytes.size(); ++i) {
-          ok = sendAll(&step.bytes[i], 1) && pause(2);
-        }
-        break;
-      }
-      case Script::Step::kSendRepeated: {
-        if (step.bytes.empty()) break;
-        std::string block;
-        while (block.size() < 65536) block += step.bytes;
-        std::size_t left = step.count;
-        while (ok && (step.count == 0 || left > 0)) {
-          std::size_t n = step.count == 0 ? block.size() : std::min(left, block.size());
-          ok = sendAll(block.data(), n);
-          left -= step.count == 0 ? 0 : n;
-        }
-        // Running out of takers ends an endless run normally.
-        if (step.count == 0) {
-          ok = true;
-          closed = true;
-        }
-        break;
-      }
-      case Script::Step::kPause:
-        ok = pause(static_cast<int>(step.count));
-        break;
-      case Script::Step::kClose:
-        closed = true;
-        break;
-      case Script::Step::kReset:
-        reset = closed = true;
-        break;
-      case Script::Step::kWaitForClientClose:
-        while (receive()) {
-        }
-        closed = true;
-        break;
-      case Script::Step::kSignal: {
-        std::lock_guard lock(mutex_);
-        ++signals_;
-        changed_.notify_all();
-        break;
-      }
-      case Script::Step::kWaitForRelease: {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return releases_ > 0 || stopping_; });
-        if (releases_ > 0) --releases_;
-        ok = !stopping_;
-        break;
-      }
-    }
-  }
+  const ScriptOutcome outcome = PlayScript(
+      script, pending,
+      {receive, sendAll, pause,
+       [&] {
+         int one = 1;
+         ::setsockopt(Native(fd), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one),
+                      sizeof one);
+       },
+       [this] { return Stopping(); }, [this] { CountSignal(); }, [this] { return TakeRelease(); }});
 
-  if (reset) {
+  if (outcome.reset) {
     linger hard{1, 0};
     ::setsockopt(Native(fd), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard),
                  sizeof hard);

@@ -88,6 +88,32 @@ class Script {
   std::vector<Step> steps_;
 };
 
+// What a script is played with on one connection, plain or over TLS.
+struct ScriptConnection {
+  // Receives once, appending to the pending bytes (and the record); false
+  // when the client closed or reset, or the server stops.
+  std::function<bool()> receive;
+  // Sends all of it; false when the client went away or the server stops.
+  std::function<bool(const char*, std::size_t)> send;
+  // Waits; false when the server stops meanwhile.
+  std::function<bool(int milliseconds)> pause;
+  std::function<void()> noDelay;  // Nagle off, for bytewise sends
+  std::function<bool()> stopping;
+  std::function<void()> signal;
+  // Waits for the test's Release(); false when the server stops instead.
+  std::function<bool()> waitForRelease;
+};
+
+struct ScriptOutcome {
+  bool ok = true;      // no step failed
+  bool reset = false;  // the script ends with a reset
+};
+
+// Plays the steps in turn until one fails, the script closes or resets, or
+// the server stops. `pending` holds what was received and not yet read by a
+// step; the connection's receive appends to it.
+ScriptOutcome PlayScript(const Script& script, std::string& pending, const ScriptConnection& c);
+
 // Whether a Reset() reaches the client as a reset. Wine (which runs the
 // Windows build's tests) hands its programs a reset as an orderly close, so
 // there the tests of a peer's reset are skipped; Windows and Linux report it.
@@ -135,6 +161,8 @@ class ScriptedServer {
   void Serve(int index, SocketId fd);
   bool WaitFor(std::chrono::milliseconds limit, const std::function<bool()>& done);
   bool Stopping() const;
+  void CountSignal();  // a Signal step
+  bool TakeRelease();  // a WaitForRelease step: false when stopping instead
   // Makes wakeRead_ readable for good, which ends every wait of the server.
   void Wake();
 

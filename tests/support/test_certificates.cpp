@@ -341,6 +341,19 @@ bool TlsScriptedServer::Stopping() const {
   return stopping_;
 }
 
+void TlsScriptedServer::CountSignal() {
+  std::lock_guard lock(mutex_);
+  ++signals_;
+  changed_.notify_all();
+}
+
+bool TlsScriptedServer::TakeRelease() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return releases_ > 0 || stopping_; });
+  if (releases_ > 0) --releases_;
+  return !stopping_;
+}
+
 void TlsScriptedServer::Stop() {
   std::call_once(stopOnce_, [this] {
     {
@@ -440,77 +453,23 @@ void TlsScriptedServer::Serve(int index, int fd) {
   };
   auto pause = [&](int ms) { return PollWith(-1, 0, wakeRead_, ms) == Wait::kTimedOut; };
 
-  bool ok = drive([&] { return SSL_accept(ssl); });
-  bool reset = false;
-  bool closed = false;
-  for (const auto& step : script.Steps()) {
-    if (!ok || closed || Stopping()) break;
-    switch (step.kind) {
-      case Script::Step::kReadHead: {
-        std::size_t end = 0;
-        while ((end = pending.find("\r\n\r\n")) == std::string::npos && (ok = receive())) {
-        }
-        if (ok) pending.erase(0, end + 4);
-        break;
-      }
-      case Script::Step::kRead:
-        while (pending.size() < step.count && (ok = receive())) {
-        }
-        if (ok) pending.erase(0, step.count);
-        break;
-      case Script::Step::kSend:
-        ok = send(step.bytes.data(), step.bytes.size());
-        break;
-      case Script::Step::kSendBytewise: {
-        const int one = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        for (std::size_t i = 0; ok && i < step.bytes.size(); ++i) {
-          ok = send(&step.bytes[i], 1) && pause(2);
-        }
-        break;
-      }
-      case Script::Step::kSendRepeated:
-        for (std::size_t left = step.count; ok && left > 0 && !step.bytes.empty();) {
-          const std::size_t n = std::min(left, step.bytes.size());
-          ok = send(step.bytes.data(), n);
-          left -= n;
-        }
-        break;
-      case Script::Step::kPause:
-        ok = pause(static_cast<int>(step.count));
-        break;
-      case Script::Step::kClose:
-        closed = true;
-        break;
-      case Script::Step::kReset:
-        reset = closed = true;
-        break;
-      case Script::Step::kWaitForClientClose:
-        while (receive()) {
-        }
-        closed = true;
-        break;
-      case Script::Step::kSignal: {
-        std::lock_guard lock(mutex_);
-        ++signals_;
-        changed_.notify_all();
-        break;
-      }
-      case Script::Step::kWaitForRelease: {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return releases_ > 0 || stopping_; });
-        if (releases_ > 0) --releases_;
-        ok = !stopping_;
-        break;
-      }
-    }
+  ScriptOutcome outcome{drive([&] { return SSL_accept(ssl); }), false};
+  if (outcome.ok) {
+    outcome = PlayScript(script, pending,
+                         {receive, send, pause,
+                          [&] {
+                            const int one = 1;
+                            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+                          },
+                          [this] { return Stopping(); }, [this] { CountSignal(); },
+                          [this] { return TakeRelease(); }});
   }
 
-  if (reset) {
+  if (outcome.reset) {
     const linger hard{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
   } else {
-    if (ok && closeNotify) {
+    if (outcome.ok && closeNotify) {
       ERR_clear_error();
       SSL_shutdown(ssl);  // sends close-notify; the client's answer is not awaited
     }

@@ -131,6 +131,8 @@ class TlsScriptedServer {
   void AcceptLoop();
   void Serve(int index, int fd);
   bool Stopping() const;
+  void CountSignal();  // a Signal step
+  bool TakeRelease();  // a WaitForRelease step: false when stopping instead
   bool WaitFor(std::chrono::milliseconds limit, const std::function<bool()>& done);
 
   ssl_ctx_st* ctx_ = nullptr;
