@@ -25,16 +25,16 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Catch;
+using test::NginxSites;
 using test::Outcome;
 using test::Script;
 using test::ScriptedServer;
 using test::TempDir;
-using test::TlsNginx;
 
 class TlsAgainstNginx : public test::CertificateSuite {
  protected:
   void SetUp() override {
-    if (!TlsNginx::Binary()) GTEST_SKIP() << "nginx is not installed";
+    if (!NginxSites::Binary()) GTEST_SKIP() << "nginx is not installed";
     CertificateSuite::SetUp();
   }
 
@@ -63,7 +63,7 @@ TEST_F(TlsAgainstNginx, LargeFileTwiceOverOneKeptConnection) {
   }
   // TLS 1.3, with its session tickets after the handshake; the other nginx
   // tests speak TLS 1.2.
-  TlsNginx nginx(scratch.Path(), {{&certificates->local, "", "TLSv1.3"}});
+  NginxSites nginx(scratch.Path(), {{&certificates->local, "", "TLSv1.3"}});
   ASSERT_TRUE(nginx.Running()) << nginx.ErrorLog();
   std::ofstream(fs::path(scratch.Path()) / "www" / "big.bin", std::ios::binary)
       .write(content.data(), kFileSize);
@@ -103,10 +103,10 @@ TEST_F(TlsAgainstNginx, LargeFileTwiceOverOneKeptConnection) {
 TEST_F(TlsAgainstNginx, EveryFailureEndsWithItsErrorAndNothingGoesOutInClear) {
   // Sites: 0 the right certificate, 1 one for another host name, 2 an expired
   // one, 3 one by a CA the client does not know.
-  TlsNginx nginx(scratch.Path(), {{&certificates->local, ""},
-                                  {&certificates->otherHost, ""},
-                                  {&certificates->expired, ""},
-                                  {&certificates->unknownCa, ""}});
+  NginxSites nginx(scratch.Path(), {{&certificates->local, ""},
+                                    {&certificates->otherHost, ""},
+                                    {&certificates->expired, ""},
+                                    {&certificates->unknownCa, ""}});
   ASSERT_TRUE(nginx.Running()) << nginx.ErrorLog();
   test::WriteFile(scratch.Path() + "/www/f.txt", "ok");
   // Servers of our own on the TLS port: after the ClientHello's first bytes

@@ -27,12 +27,12 @@ using namespace std::chrono_literals;
 using test::FolderEntries;
 using test::HeadlessWindow;
 using test::KeyFor;
+using test::NginxSites;
 using test::ReadFile;
 using test::Script;
 using test::ScriptedServer;
 using test::TempDir;
 using test::TestBytes;
-using test::TlsNginx;
 using test::TlsScriptedServer;
 using test::WorkingDir;
 using Names = std::vector<std::string>;
@@ -70,7 +70,7 @@ std::vector<Logged> Parse(const std::vector<std::string>& lines) {
 class HttpsJob : public test::CertificateSuite {
  protected:
   void SetUp() override {
-    if (!TlsNginx::Binary()) GTEST_SKIP() << "nginx is not installed";
+    if (!NginxSites::Binary()) GTEST_SKIP() << "nginx is not installed";
     CertificateSuite::SetUp();
     if (IsSkipped()) return;
     fs::create_directories(scratch.Path() + "/www/pack");
@@ -95,7 +95,7 @@ class HttpsJob : public test::CertificateSuite {
 };
 
 TEST_F(HttpsJob, SavesEveryFileCleansUpAndSendsItsStatisticsOverTls) {
-  TlsNginx nginx(scratch.Path(), {{&certificates->local, kScripts}});
+  NginxSites nginx(scratch.Path(), {{&certificates->local, kScripts}});
   ASSERT_TRUE(nginx.Running()) << nginx.ErrorLog();
   const int port = nginx.Port(0);
   WorkingDir dir;
@@ -135,10 +135,10 @@ TEST_F(HttpsJob, SavesEveryFileCleansUpAndSendsItsStatisticsOverTls) {
 }
 
 TEST_F(HttpsJob, EveryTlsFailureEndsTheJobWithTwoAndLeavesNothing) {
-  TlsNginx nginx(scratch.Path(), {{&certificates->local, kScripts},
-                                  {&certificates->otherHost, kScripts},
-                                  {&certificates->expired, kScripts},
-                                  {&certificates->unknownCa, kScripts}});
+  NginxSites nginx(scratch.Path(), {{&certificates->local, kScripts},
+                                    {&certificates->otherHost, kScripts},
+                                    {&certificates->expired, kScripts},
+                                    {&certificates->unknownCa, kScripts}});
   ASSERT_TRUE(nginx.Running()) << nginx.ErrorLog();
   ScriptedServer plain(60s), resetting(60s);
   plain.AddScript(Script().Read(5).Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok").Close());

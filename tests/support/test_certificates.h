@@ -5,8 +5,6 @@
 //   TestCertificates: a test CA and the server certificates signed by it (one
 //     for 127.0.0.1 and localhost, one for another host name, an expired one),
 //     and a second CA, unknown to the client, with a certificate of its own.
-//   TlsNginx: Debian's nginx on loopback with one server block per site, each
-//     on a port of its own, over TLS or plain HTTP, logging every request.
 //   TlsScriptedServer: a TLS server of ours (OpenSSL's server side) that
 //     plays test::Script steps over TLS, for what nginx never does: a close
 //     without close-notify in mid-body, a reply held open, a head sent one
@@ -22,18 +20,12 @@
 #include <utility>
 #include <vector>
 
+#include "nginx_sites.h"
 #include "scripted_server.h"
-#include "server_process.h"
 
 struct ssl_ctx_st;  // OpenSSL's SSL_CTX
 
 namespace kalvoran::test {
-
-// A certificate (PEM) and its private key (PEM).
-struct CertificateFiles {
-  std::string cert;
-  std::string key;
-};
 
 class TestCertificates {
  public:
@@ -56,42 +48,6 @@ class TestCertificates {
   CertificateFiles Issue(const std::string& name, const std::string& ca, const std::string& names,
                          const std::vector<std::string>& validity) const;
   std::string dir_;
-};
-
-class TlsNginx {
- public:
-  struct Site {
-    Site(const CertificateFiles* tls_, std::string locations_ = "", std::string protocols_ = "")
-        : tls(tls_), locations(std::move(locations_)), protocols(std::move(protocols_)) {}
-    const CertificateFiles* tls;  // nullptr: plain HTTP
-    std::string locations;        // goes inside the server block
-    // nginx's ssl_protocols; "" keeps its default, which in 1.22 ends at
-    // TLS 1.2 (our own server below speaks TLS 1.3).
-    std::string protocols;
-  };
-
-  static const char* Binary();  // nullptr when nginx is not installed
-
-  // nginx with everything it writes in `dir` and `dir`/www as the root of
-  // every site. Site i listens on 127.0.0.1:Port(i).
-  TlsNginx(const std::string& dir, std::vector<Site> sites);
-  ~TlsNginx() { Stop(); }
-  TlsNginx(const TlsNginx&) = delete;
-  TlsNginx& operator=(const TlsNginx&) = delete;
-
-  bool Running() const { return process_ && process_->Running(); }
-  int Port(std::size_t site) const { return ports_->at(site); }
-  // Graceful stop: afterwards the access log holds every request. Idempotent.
-  void Stop();
-  // The access log, one request a line:
-  // "port connection "request" status bytes protocol" (protocol "-" over plain HTTP).
-  std::vector<std::string> Requests() const;
-  std::string ErrorLog() const;
-
- private:
-  std::string dir_;
-  std::shared_ptr<std::vector<int>> ports_;
-  std::unique_ptr<ServerProcess> process_;
 };
 
 class TlsScriptedServer {
