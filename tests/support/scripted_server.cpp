@@ -158,76 +158,6 @@ Wait PollWith(SocketId fd, short events, SocketId wakeFd, int timeoutMs) {
 
 }  // namespace
 
-ScriptOutcome PlayScript(const Script& script, std::string& pending, const ScriptConnection& c) {
-  ScriptOutcome outcome;
-  bool& ok = outcome.ok;
-  bool closed = false;
-  for (const auto& step : script.Steps()) {
-    if (!ok || closed || c.stopping()) break;
-    switch (step.kind) {
-      case Script::Step::kReadHead: {
-        std::size_t end = 0;
-        while ((end = pending.find("\r\n\r\n")) == std::string::npos && (ok = c.receive())) {
-        }
-        if (ok) pending.erase(0, end + 4);
-        break;
-      }
-      case Script::Step::kRead:
-        while (pending.size() < step.count && (ok = c.receive())) {
-        }
-        if (ok) pending.erase(0, step.count);
-        break;
-      case Script::Step::kSend:
-        ok = c.send(step.bytes.data(), step.bytes.size());
-        break;
-      case Script::Step::kSendBytewise:
-        c.noDelay();
-        for (std::size_t i = 0; ok && i < step.bytes.size(); ++i) {
-          ok = c.send(&step.bytes[i], 1) && c.pause(2);
-        }
-        break;
-      case Script::Step::kSendRepeated: {
-        if (step.bytes.empty()) break;
-        std::string block;
-        while (block.size() < 65536) block += step.bytes;
-        std::size_t left = step.count;
-        while (ok && (step.count == 0 || left > 0)) {
-          std::size_t n = step.count == 0 ? block.size() : std::min(left, block.size());
-          ok = c.send(block.data(), n);
-          left -= step.count == 0 ? 0 : n;
-        }
-        // Running out of takers ends an endless run normally.
-        if (step.count == 0) {
-          ok = true;
-          closed = true;
-        }
-        break;
-      }
-      case Script::Step::kPause:
-        ok = c.pause(static_cast<int>(step.count));
-        break;
-      case Script::Step::kClose:
-        closed = true;
-        break;
-      case Script::Step::kReset:
-        outcome.reset = closed = true;
-        break;
-      case Script::Step::kWaitForClientClose:
-        while (c.receive()) {
-        }
-        closed = true;
-        break;
-      case Script::Step::kSignal:
-        c.signal();
-        break;
-      case Script::Step::kWaitForRelease:
-        ok = c.waitForRelease();
-        break;
-    }
-  }
-  return outcome;
-}
-
 bool ResetsReachTheClient() {
 #ifdef _WIN32
   // Wine's ntdll names its version; Windows' does not.
@@ -323,80 +253,221 @@ void ScriptedServer::Wake() {
 #endif
 }
 
-void ScriptedServer::AddScript(Script script) {
-  std::lock_guard lock(mutex_);
-  scripts_.push_back(std::move(script));
+// ---- the bookkeeping of both servers
+
+namespace {
+
+// What a script is played with on one connection, plain or over TLS.
+struct ScriptConnection {
+  // Receives once, appending to the pending bytes (and the record); false
+  // when the client closed or reset, or the server stops.
+  std::function<bool()> receive;
+  // Sends all of it; false when the client went away or the server stops.
+  std::function<bool(const char*, std::size_t)> send;
+  // Waits; false when the server stops meanwhile.
+  std::function<bool(int milliseconds)> pause;
+  std::function<void()> noDelay;  // Nagle off, for bytewise sends
+  std::function<bool()> stopping;
+  std::function<void()> signal;
+  // Waits for the test's Release(); false when the server stops instead.
+  std::function<bool()> waitForRelease;
+};
+
+// Plays the steps in turn until one fails, the script closes or resets, or
+// the server stops. `pending` holds what was received and not yet read by a
+// step; the connection's receive appends to it.
+ScriptOutcome PlayScript(const Script& script, std::string& pending, const ScriptConnection& c) {
+  ScriptOutcome outcome;
+  bool& ok = outcome.ok;
+  bool closed = false;
+  for (const auto& step : script.Steps()) {
+    if (!ok || closed || c.stopping()) break;
+    switch (step.kind) {
+      case Script::Step::kReadHead: {
+        std::size_t end = 0;
+        while ((end = pending.find("\r\n\r\n")) == std::string::npos && (ok = c.receive())) {
+        }
+        if (ok) pending.erase(0, end + 4);
+        break;
+      }
+      case Script::Step::kRead:
+        while (pending.size() < step.count && (ok = c.receive())) {
+        }
+        if (ok) pending.erase(0, step.count);
+        break;
+      case Script::Step::kSend:
+        ok = c.send(step.bytes.data(), step.bytes.size());
+        break;
+      case Script::Step::kSendBytewise:
+        c.noDelay();
+        for (std::size_t i = 0; ok && i < step.bytes.size(); ++i) {
+          ok = c.send(&step.bytes[i], 1) && c.pause(2);
+        }
+        break;
+      case Script::Step::kSendRepeated: {
+        if (step.bytes.empty()) break;
+        std::string block;
+        while (block.size() < 65536) block += step.bytes;
+        std::size_t left = step.count;
+        while (ok && (step.count == 0 || left > 0)) {
+          std::size_t n = step.count == 0 ? block.size() : std::min(left, block.size());
+          ok = c.send(block.data(), n);
+          left -= step.count == 0 ? 0 : n;
+        }
+        // Running out of takers ends an endless run normally.
+        if (step.count == 0) {
+          ok = true;
+          closed = true;
+        }
+        break;
+      }
+      case Script::Step::kPause:
+        ok = c.pause(static_cast<int>(step.count));
+        break;
+      case Script::Step::kClose:
+        closed = true;
+        break;
+      case Script::Step::kReset:
+        outcome.reset = closed = true;
+        break;
+      case Script::Step::kWaitForClientClose:
+        while (c.receive()) {
+        }
+        closed = true;
+        break;
+      case Script::Step::kSignal:
+        c.signal();
+        break;
+      case Script::Step::kWaitForRelease:
+        ok = c.waitForRelease();
+        break;
+    }
+  }
+  return outcome;
 }
 
-int ScriptedServer::AcceptedConnections() const {
+}  // namespace
+
+int ScriptedConnections::AcceptedConnections() const {
   std::lock_guard lock(mutex_);
   return accepted_;
 }
 
-int ScriptedServer::FinishedConnections() const {
+int ScriptedConnections::FinishedConnections() const {
   std::lock_guard lock(mutex_);
   return finished_;
 }
 
-std::string ScriptedServer::Received(int connection) const {
+std::string ScriptedConnections::Received(int connection) const {
   std::lock_guard lock(mutex_);
   if (connection < 0 || connection >= static_cast<int>(received_.size())) return {};
-  return received_[connection];
+  return received_[static_cast<std::size_t>(connection)];
 }
 
-int ScriptedServer::Signals() const {
+int ScriptedConnections::Signals() const {
   std::lock_guard lock(mutex_);
   return signals_;
 }
 
-bool ScriptedServer::WaitFor(std::chrono::milliseconds limit, const std::function<bool()>& done) {
+bool ScriptedConnections::WaitFor(std::chrono::milliseconds limit,
+                                  const std::function<bool()>& done) {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, limit, done);
 }
 
-bool ScriptedServer::WaitForConnections(int count, std::chrono::milliseconds limit) {
+bool ScriptedConnections::WaitForConnections(int count, std::chrono::milliseconds limit) {
   return WaitFor(limit, [&] { return accepted_ >= count; });
 }
 
-bool ScriptedServer::WaitForFinished(int count, std::chrono::milliseconds limit) {
+bool ScriptedConnections::WaitForFinished(int count, std::chrono::milliseconds limit) {
   return WaitFor(limit, [&] { return finished_ >= count; });
 }
 
-bool ScriptedServer::WaitForSignals(int count, std::chrono::milliseconds limit) {
+bool ScriptedConnections::WaitForSignals(int count, std::chrono::milliseconds limit) {
   return WaitFor(limit, [&] { return signals_ >= count; });
 }
 
-void ScriptedServer::Release() {
+void ScriptedConnections::Release() {
   std::lock_guard lock(mutex_);
   ++releases_;
   changed_.notify_all();
 }
 
-bool ScriptedServer::Stopping() const {
+void ScriptedConnections::AddEntry(Entry entry) {
+  std::lock_guard lock(mutex_);
+  scripts_.push_back(std::move(entry));
+}
+
+ScriptedConnections::Entry ScriptedConnections::EntryFor(int index) const {
+  std::lock_guard lock(mutex_);
+  if (index < 0 || index >= static_cast<int>(scripts_.size())) return {};
+  return scripts_[static_cast<std::size_t>(index)];
+}
+
+int ScriptedConnections::NoteAccepted() {
+  std::lock_guard lock(mutex_);
+  received_.emplace_back();
+  changed_.notify_all();
+  return accepted_++;
+}
+
+void ScriptedConnections::NoteReceived(int index, const char* data, std::size_t size) {
+  std::lock_guard lock(mutex_);
+  received_[static_cast<std::size_t>(index)].append(data, size);
+  changed_.notify_all();
+}
+
+void ScriptedConnections::NoteFinished() {
+  std::lock_guard lock(mutex_);
+  ++finished_;
+  changed_.notify_all();
+}
+
+void ScriptedConnections::NoteStopping() {
+  std::lock_guard lock(mutex_);
+  stopping_ = true;
+  changed_.notify_all();
+}
+
+bool ScriptedConnections::Stopping() const {
   std::lock_guard lock(mutex_);
   return stopping_;
 }
 
-void ScriptedServer::CountSignal() {
-  std::lock_guard lock(mutex_);
-  ++signals_;
-  changed_.notify_all();
+ScriptOutcome ScriptedConnections::Play(const Script& script, std::string& pending,
+                                        std::function<bool()> receive,
+                                        std::function<bool(const char*, std::size_t)> send,
+                                        std::function<bool(int)> pause,
+                                        std::function<void()> noDelay) {
+  ScriptConnection c;
+  c.receive = std::move(receive);
+  c.send = std::move(send);
+  c.pause = std::move(pause);
+  c.noDelay = std::move(noDelay);
+  c.stopping = [this] { return Stopping(); };
+  c.signal = [this] {
+    std::lock_guard lock(mutex_);
+    ++signals_;
+    changed_.notify_all();
+  };
+  c.waitForRelease = [this] {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return releases_ > 0 || stopping_; });
+    if (releases_ > 0) --releases_;
+    return !stopping_;
+  };
+  return PlayScript(script, pending, c);
 }
 
-bool ScriptedServer::TakeRelease() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return releases_ > 0 || stopping_; });
-  if (releases_ > 0) --releases_;
-  return !stopping_;
+// ---- the plain server
+
+void ScriptedServer::AddScript(Script script) {
+  AddEntry({std::move(script)});
 }
 
 void ScriptedServer::Stop() {
   std::call_once(stopOnce_, [this] {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-      changed_.notify_all();
-    }
+    NoteStopping();
     Wake();
     acceptThread_.join();
     for (auto& worker : workers_) worker.join();
@@ -417,30 +488,16 @@ void ScriptedServer::AcceptLoop() {
     const SocketId fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
 #endif
     if (fd < 0) continue;  // the client gave up already, or EINTR
-    int index;
-    {
-      std::lock_guard lock(mutex_);
-      index = accepted_++;
-      received_.emplace_back();
-      changed_.notify_all();
-    }
+    const int index = NoteAccepted();
     workers_.emplace_back([this, index, fd] { Serve(index, fd); });
   }
   // Lifetime over: wake every script and every waiting test.
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-    changed_.notify_all();
-  }
+  NoteStopping();
   Wake();
 }
 
 void ScriptedServer::Serve(int index, SocketId fd) {
-  Script script;
-  {
-    std::lock_guard lock(mutex_);
-    if (index < static_cast<int>(scripts_.size())) script = scripts_[index];
-  }
+  const Script script = EntryFor(index).script;
   std::string pending;  // received, not yet taken by a read step
 
   // Receives once; false when the client closed/reset or the server stops.
@@ -450,9 +507,7 @@ void ScriptedServer::Serve(int index, SocketId fd) {
       const std::ptrdiff_t n = Receive(fd, buf, sizeof buf);
       if (n > 0) {
         pending.append(buf, static_cast<std::size_t>(n));
-        std::lock_guard lock(mutex_);
-        received_[index].append(buf, static_cast<std::size_t>(n));
-        changed_.notify_all();
+        NoteReceived(index, buf, static_cast<std::size_t>(n));
         return true;
       }
       if (n == 0) return false;
@@ -482,15 +537,11 @@ void ScriptedServer::Serve(int index, SocketId fd) {
   };
   auto pause = [&](int ms) { return PollWith(-1, 0, wakeRead_, ms) == Wait::kTimedOut; };
 
-  const ScriptOutcome outcome = PlayScript(
-      script, pending,
-      {receive, sendAll, pause,
-       [&] {
-         int one = 1;
-         ::setsockopt(Native(fd), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one),
-                      sizeof one);
-       },
-       [this] { return Stopping(); }, [this] { CountSignal(); }, [this] { return TakeRelease(); }});
+  const ScriptOutcome outcome = Play(script, pending, receive, sendAll, pause, [&] {
+    int one = 1;
+    ::setsockopt(Native(fd), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one),
+                 sizeof one);
+  });
 
   if (outcome.reset) {
     linger hard{1, 0};
@@ -505,14 +556,11 @@ void ScriptedServer::Serve(int index, SocketId fd) {
       const std::ptrdiff_t n = Receive(fd, buf, sizeof buf);
       if (n < 0 && Interrupted(LastError())) continue;
       if (n <= 0) break;
-      std::lock_guard lock(mutex_);
-      received_[index].append(buf, static_cast<std::size_t>(n));
+      NoteReceived(index, buf, static_cast<std::size_t>(n));
     }
   }
   CloseSocket(fd);
-  std::lock_guard lock(mutex_);
-  ++finished_;
-  changed_.notify_all();
+  NoteFinished();
 }
 
 }  // namespace kalvoran::test

@@ -88,38 +88,73 @@ class Script {
   std::vector<Step> steps_;
 };
 
-// What a script is played with on one connection, plain or over TLS.
-struct ScriptConnection {
-  // Receives once, appending to the pending bytes (and the record); false
-  // when the client closed or reset, or the server stops.
-  std::function<bool()> receive;
-  // Sends all of it; false when the client went away or the server stops.
-  std::function<bool(const char*, std::size_t)> send;
-  // Waits; false when the server stops meanwhile.
-  std::function<bool(int milliseconds)> pause;
-  std::function<void()> noDelay;  // Nagle off, for bytewise sends
-  std::function<bool()> stopping;
-  std::function<void()> signal;
-  // Waits for the test's Release(); false when the server stops instead.
-  std::function<bool()> waitForRelease;
-};
-
+// How a played script ended (ScriptedConnections::Play).
 struct ScriptOutcome {
   bool ok = true;      // no step failed
   bool reset = false;  // the script ends with a reset
 };
-
-// Plays the steps in turn until one fails, the script closes or resets, or
-// the server stops. `pending` holds what was received and not yet read by a
-// step; the connection's receive appends to it.
-ScriptOutcome PlayScript(const Script& script, std::string& pending, const ScriptConnection& c);
 
 // Whether a Reset() reaches the client as a reset. Wine (which runs the
 // Windows build's tests) hands its programs a reset as an orderly close, so
 // there the tests of a peer's reset are skipped; Windows and Linux report it.
 bool ResetsReachTheClient();
 
-class ScriptedServer {
+// What a scripted server keeps of its connections, shared by the plain and
+// the TLS server: the scripts to play, what each connection received, how
+// many came and finished, and the signals and releases of their scripts.
+// Thread-safe.
+class ScriptedConnections {
+ public:
+  int AcceptedConnections() const;
+  // Connections whose script has ended and whose socket is closed.
+  int FinishedConnections() const;
+  // Everything connection i has received so far ("" for an unknown i).
+  std::string Received(int connection) const;
+  int Signals() const;
+
+  // Each of these waits at most `limit` and tells whether the state came.
+  bool WaitForConnections(int count, std::chrono::milliseconds limit = std::chrono::seconds(10));
+  bool WaitForFinished(int count, std::chrono::milliseconds limit = std::chrono::seconds(10));
+  bool WaitForSignals(int count, std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+  // Lets one waiting WaitForRelease step (or the next one to come) go on.
+  void Release();
+
+ protected:
+  struct Entry {
+    Script script;
+    bool closeNotify = true;  // TLS only: a Close sends close-notify first
+  };
+  void AddEntry(Entry entry);
+  // The entry of connection i; an empty script for a connection without one.
+  Entry EntryFor(int index) const;
+  int NoteAccepted();  // the new connection's index
+  void NoteReceived(int index, const char* data, std::size_t size);
+  void NoteFinished();
+  // Wakes every waiting test and script: the server stops.
+  void NoteStopping();
+  bool Stopping() const;
+  // Plays a script with the connection's own receive, send, pause and Nagle
+  // switch; signals, releases and the stop are this bookkeeping's.
+  ScriptOutcome Play(const Script& script, std::string& pending, std::function<bool()> receive,
+                     std::function<bool(const char*, std::size_t)> send,
+                     std::function<bool(int)> pause, std::function<void()> noDelay);
+
+ private:
+  bool WaitFor(std::chrono::milliseconds limit, const std::function<bool()>& done);
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stopping_ = false;
+  std::vector<Entry> scripts_;
+  std::vector<std::string> received_;
+  int accepted_ = 0;
+  int finished_ = 0;
+  int signals_ = 0;
+  int releases_ = 0;
+};
+
+class ScriptedServer : public ScriptedConnections {
  public:
   // Starts listening at once; throws std::runtime_error when it cannot.
   explicit ScriptedServer(std::chrono::milliseconds lifetime = std::chrono::seconds(10));
@@ -136,20 +171,6 @@ class ScriptedServer {
   // client connects.
   void AddScript(Script script);
 
-  int AcceptedConnections() const;
-  // Connections whose script has ended and whose socket is closed.
-  int FinishedConnections() const;
-  // Everything connection i has received so far ("" for an unknown i).
-  std::string Received(int connection) const;
-  int Signals() const;
-
-  // Each of these waits at most `limit` and tells whether the state came.
-  bool WaitForConnections(int count, std::chrono::milliseconds limit = std::chrono::seconds(5));
-  bool WaitForFinished(int count, std::chrono::milliseconds limit = std::chrono::seconds(5));
-  bool WaitForSignals(int count, std::chrono::milliseconds limit = std::chrono::seconds(5));
-
-  // Lets one waiting WaitForRelease step (or the next one to come) go on.
-  void Release();
   // Ends all scripts, closes every socket and joins the threads. Idempotent.
   void Stop();
 
@@ -159,10 +180,6 @@ class ScriptedServer {
 
   void AcceptLoop();
   void Serve(int index, SocketId fd);
-  bool WaitFor(std::chrono::milliseconds limit, const std::function<bool()>& done);
-  bool Stopping() const;
-  void CountSignal();  // a Signal step
-  bool TakeRelease();  // a WaitForRelease step: false when stopping instead
   // Makes wakeRead_ readable for good, which ends every wait of the server.
   void Wake();
 
@@ -172,15 +189,6 @@ class ScriptedServer {
   int port_ = 0;
   std::chrono::steady_clock::time_point deadline_;
 
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  bool stopping_ = false;
-  std::vector<Script> scripts_;
-  std::vector<std::string> received_;
-  int accepted_ = 0;
-  int finished_ = 0;
-  int signals_ = 0;
-  int releases_ = 0;
   std::vector<std::thread> workers_;  // touched only by the accept thread and Stop()
   std::thread acceptThread_;
   std::once_flag stopOnce_;

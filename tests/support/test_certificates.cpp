@@ -217,71 +217,12 @@ TlsScriptedServer::~TlsScriptedServer() {
 }
 
 void TlsScriptedServer::AddScript(Script script, bool closeNotify) {
-  std::lock_guard lock(mutex_);
-  scripts_.emplace_back(std::move(script), closeNotify);
-}
-
-int TlsScriptedServer::AcceptedConnections() const {
-  std::lock_guard lock(mutex_);
-  return accepted_;
-}
-
-int TlsScriptedServer::FinishedConnections() const {
-  std::lock_guard lock(mutex_);
-  return finished_;
-}
-
-std::string TlsScriptedServer::Received(int connection) const {
-  std::lock_guard lock(mutex_);
-  if (connection < 0 || connection >= static_cast<int>(received_.size())) return {};
-  return received_[static_cast<std::size_t>(connection)];
-}
-
-bool TlsScriptedServer::WaitFor(std::chrono::milliseconds limit,
-                                const std::function<bool()>& done) {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, limit, done);
-}
-
-bool TlsScriptedServer::WaitForSignals(int count, std::chrono::milliseconds limit) {
-  return WaitFor(limit, [&] { return signals_ >= count; });
-}
-
-bool TlsScriptedServer::WaitForFinished(int count, std::chrono::milliseconds limit) {
-  return WaitFor(limit, [&] { return finished_ >= count; });
-}
-
-void TlsScriptedServer::Release() {
-  std::lock_guard lock(mutex_);
-  ++releases_;
-  changed_.notify_all();
-}
-
-bool TlsScriptedServer::Stopping() const {
-  std::lock_guard lock(mutex_);
-  return stopping_;
-}
-
-void TlsScriptedServer::CountSignal() {
-  std::lock_guard lock(mutex_);
-  ++signals_;
-  changed_.notify_all();
-}
-
-bool TlsScriptedServer::TakeRelease() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return releases_ > 0 || stopping_; });
-  if (releases_ > 0) --releases_;
-  return !stopping_;
+  AddEntry({std::move(script), closeNotify});
 }
 
 void TlsScriptedServer::Stop() {
   std::call_once(stopOnce_, [this] {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-      changed_.notify_all();
-    }
+    NoteStopping();
     char byte = 1;
     while (::write(wakeWrite_, &byte, 1) < 0 && errno == EINTR) {
     }
@@ -300,32 +241,17 @@ void TlsScriptedServer::AcceptLoop() {
     if (w == Wait::kTimedOut) continue;
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) continue;
-    int index;
-    {
-      std::lock_guard lock(mutex_);
-      index = accepted_++;
-      received_.emplace_back();
-      changed_.notify_all();
-    }
+    const int index = NoteAccepted();
     workers_.emplace_back([this, index, fd] { Serve(index, fd); });
   }
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-    changed_.notify_all();
-  }
+  NoteStopping();
   char byte = 1;
   while (::write(wakeWrite_, &byte, 1) < 0 && errno == EINTR) {
   }
 }
 
 void TlsScriptedServer::Serve(int index, int fd) {
-  std::pair<Script, bool> entry{Script(), true};
-  {
-    std::lock_guard lock(mutex_);
-    if (index < static_cast<int>(scripts_.size()))
-      entry = scripts_[static_cast<std::size_t>(index)];
-  }
+  const Entry entry = EntryFor(index);
   // OpenSSL writes with write(): a client that has gone would raise SIGPIPE.
   // Blocked on this thread, the write fails with EPIPE instead, and the
   // pending signal goes with the thread.
@@ -333,8 +259,8 @@ void TlsScriptedServer::Serve(int index, int fd) {
   sigemptyset(&pipe);
   sigaddset(&pipe, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-  const Script& script = entry.first;
-  const bool closeNotify = entry.second;
+  const Script& script = entry.script;
+  const bool closeNotify = entry.closeNotify;
   SSL* ssl = SSL_new(ctx_);
   SSL_set_fd(ssl, fd);
 
@@ -358,9 +284,7 @@ void TlsScriptedServer::Serve(int index, int fd) {
     std::size_t n = 0;
     if (!drive([&] { return SSL_read_ex(ssl, buf, sizeof buf, &n); })) return false;
     pending.append(buf, n);
-    std::lock_guard lock(mutex_);
-    received_[static_cast<std::size_t>(index)].append(buf, n);
-    changed_.notify_all();
+    NoteReceived(index, buf, n);
     return true;
   };
   auto send = [&](const char* data, std::size_t size) -> bool {
@@ -376,14 +300,10 @@ void TlsScriptedServer::Serve(int index, int fd) {
 
   ScriptOutcome outcome{drive([&] { return SSL_accept(ssl); }), false};
   if (outcome.ok) {
-    outcome = PlayScript(script, pending,
-                         {receive, send, pause,
-                          [&] {
-                            const int one = 1;
-                            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-                          },
-                          [this] { return Stopping(); }, [this] { CountSignal(); },
-                          [this] { return TakeRelease(); }});
+    outcome = Play(script, pending, receive, send, pause, [&] {
+      const int one = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    });
   }
 
   if (outcome.reset) {
@@ -402,9 +322,7 @@ void TlsScriptedServer::Serve(int index, int fd) {
   }
   SSL_free(ssl);
   ::close(fd);
-  std::lock_guard lock(mutex_);
-  ++finished_;
-  changed_.notify_all();
+  NoteFinished();
 }
 
 }  // namespace kalvoran::test

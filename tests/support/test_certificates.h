@@ -50,7 +50,7 @@ class TestCertificates {
   std::string dir_;
 };
 
-class TlsScriptedServer {
+class TlsScriptedServer : public ScriptedConnections {
  public:
   // Listens on 127.0.0.1 at once with the certificate; stops by itself after
   // `lifetime` and when destroyed, joining every thread.
@@ -73,23 +73,11 @@ class TlsScriptedServer {
   // Reset (RST, no close-notify). A script that runs out closes as Close.
   void AddScript(Script script, bool closeNotify = true);
 
-  int AcceptedConnections() const;
-  // Connections whose script ended and whose socket is closed.
-  int FinishedConnections() const;
-  // The bytes connection i has received, decrypted.
-  std::string Received(int connection) const;
-  bool WaitForSignals(int count, std::chrono::milliseconds limit = std::chrono::seconds(10));
-  bool WaitForFinished(int count, std::chrono::milliseconds limit = std::chrono::seconds(10));
-  void Release();
   void Stop();
 
  private:
   void AcceptLoop();
   void Serve(int index, int fd);
-  bool Stopping() const;
-  void CountSignal();  // a Signal step
-  bool TakeRelease();  // a WaitForRelease step: false when stopping instead
-  bool WaitFor(std::chrono::milliseconds limit, const std::function<bool()>& done);
 
   ssl_ctx_st* ctx_ = nullptr;
   int listenFd_ = -1;
@@ -98,15 +86,6 @@ class TlsScriptedServer {
   int port_ = 0;
   std::chrono::steady_clock::time_point deadline_;
 
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  bool stopping_ = false;
-  std::vector<std::pair<Script, bool>> scripts_;
-  std::vector<std::string> received_;
-  int accepted_ = 0;
-  int finished_ = 0;
-  int signals_ = 0;
-  int releases_ = 0;
   std::vector<std::thread> workers_;
   std::thread acceptThread_;
   std::once_flag stopOnce_;
