@@ -17,24 +17,13 @@ rounds=${1:-5}
 clients=32
 build=${KALVORAN_BENCH_BUILD:-$root/build/bench}
 case $build in /*) ;; *) build=$root/$build ;; esac
+. "$root/bench/common.sh"
 
-need=()
-[ -x /usr/bin/time ] || need+=(time)
-command -v curl >/dev/null || need+=(curl)
-command -v php >/dev/null || need+=(php-cli)
-[ -x /usr/sbin/nginx ] || need+=(nginx-light)
-ls /usr/sbin/php-fpm* >/dev/null 2>&1 || need+=(php-fpm)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+bench_need /usr/bin/time time curl curl php php-cli /usr/sbin/nginx nginx-light \
+  "/usr/sbin/php-fpm*" php-fpm
 
 echo "== building the client library and the bench program (Release) in $build"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKALVORAN_BUILD_APP=OFF \
-  -DKALVORAN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target kalvoran_http >/dev/null
-g++ -std=c++20 -O2 -DNDEBUG -I"$root/src/http" "$root/bench/kalvoran_bench.cpp" \
-  "$build/src/http/libkalvoran_http.a" -lssl -lcrypto -pthread -o "$build/kalvoran_bench"
+bench_build_client "$build"
 client=$build/kalvoran_bench
 
 work=$(mktemp -d /tmp/kalvoran_bench_server.XXXXXX)
@@ -61,27 +50,18 @@ if [ "$(id -u)" -eq 0 ]; then
   chown nobody "$work/marks" "$work/stats"
 fi
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
-wait_for() {
-  for _ in $(seq 200); do
-    curl -s -o /dev/null "http://127.0.0.1:$1/" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "nothing answers on port $1" >&2
-  return 1
-}
 export KALVORAN_SERVER_FILES=$work/files KALVORAN_SERVER_MARKS=$work/marks \
   KALVORAN_SERVER_STATS=$work/stats KALVORAN_SERVER_USER=nobody
 
-fpm_port=$(free_port)
+fpm_port=$(bench_free_port)
 "$root/server/serve.sh" --nginx "$fpm_port" 2>"$work/serve-nginx.log" &
 pids+=($!)
-php_port=$(free_port)
+php_port=$(bench_free_port)
 "$root/server/serve.sh" "$php_port" 2>"$work/serve-php.log" &
 pids+=($!)
 
 # The static nginx: the same settings as serve.sh's, the files folder as root.
-static_port=$(free_port)
+static_port=$(bench_free_port)
 user_line=""; [ "$(id -u)" -eq 0 ] && user_line="user nobody nogroup;"
 cat >"$work/static.conf" <<CONF
 $user_line
@@ -105,7 +85,7 @@ http {
 CONF
 /usr/sbin/nginx -p "$work" -e stderr -c "$work/static.conf" -g 'daemon off;' 2>"$work/static.log" &
 pids+=($!)
-wait_for "$fpm_port"; wait_for "$php_port"; wait_for "$static_port"
+for p in "$fpm_port" "$php_port" "$static_port"; do bench_wait_for "http://127.0.0.1:$p/"; done
 
 script() { echo "http://127.0.0.1:$1/DOWNLOADER/DownloadStream1v1.php?Reg=OK&Zmazat=false&Cesta=&Subor=$2"; }
 declare -A url1 url32
@@ -173,17 +153,16 @@ for r in $(seq "$rounds"); do
   for kind in "${order[@]}"; do small "${urlk[$kind]}" >>"$work/small-$kind"; done
 done
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 # The median of the round-by-round ratios a / b: the two ran minutes apart
 # at most, under the same load.
-ratio() { paste -d' ' "$1" "$2" | awk '{ printf "%.3f\n", $1 / $2 }' | median; }
+ratio() { paste -d' ' "$1" "$2" | awk '{ printf "%.3f\n", $1 / $2 }' | bench_median; }
 declare -A name=([fpm]="script, nginx + PHP-FPM" [static]="static file, nginx" [php]="script, php -S")
 echo
 echo "medians of $rounds rounds; nginx $(/usr/sbin/nginx -v 2>&1 | sed 's/.*\///'), PHP $(php -r 'echo PHP_VERSION;')"
 printf '%-26s %12s %16s %14s\n' "" "1 x 1 GiB s" "$clients x 64 MiB s" "ms / request"
 for kind in "${kinds[@]}"; do
-  printf '%-26s %12s %16s %14s\n' "${name[$kind]}" "$(median <"$work/one-$kind")" \
-    "$(median <"$work/many-$kind")" "$(median <"$work/small-$kind")"
+  printf '%-26s %12s %16s %14s\n' "${name[$kind]}" "$(bench_median <"$work/one-$kind")" \
+    "$(bench_median <"$work/many-$kind")" "$(bench_median <"$work/small-$kind")"
 done
 for kind in fpm php; do
   printf '%-26s %12s %16s %14s\n' "${name[$kind]%%,*} / static (${kind/fpm/nginx})" \
@@ -194,4 +173,4 @@ echo "every round:"
 for kind in "${kinds[@]}"; do
   echo "  ${name[$kind]}: 1 GiB $(tr '\n' ' ' <"$work/one-$kind")| $clients x 64 MiB $(tr '\n' ' ' <"$work/many-$kind")| ms $(tr '\n' ' ' <"$work/small-$kind")"
 done
-echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr), load $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "$(bench_machine), load $(cut -d' ' -f1-3 /proc/loadavg)"

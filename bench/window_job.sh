@@ -7,17 +7,11 @@
 # Usage: bench/window_job.sh [ROUNDS]   (default 5)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/bench/common.sh"
 rounds=${1:-5}
 build=$root/build/bench-window
 
-need=()
-[ -x /usr/bin/time ] || need+=(time)
-command -v curl >/dev/null || need+=(curl)
-[ -x /usr/sbin/nginx ] || need+=(nginx-light)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+bench_need /usr/bin/time time curl curl /usr/sbin/nginx nginx-light
 
 echo "== building the window library and the bench program (Release)"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKALVORAN_BUILD_TESTS=OFF >/dev/null
@@ -31,45 +25,21 @@ g++ -std=c++20 -O2 -DNDEBUG -fPIC -I"$root/src/app" -I"$root/src/job" -I"$root/s
   -o "$build/window_job"
 
 work=$(mktemp -d /tmp/kalvoran_window_bench.XXXXXX)
-nginx_pid=
 cleanup() {
-  [ -n "$nginx_pid" ] && kill -QUIT "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null || true
+  bench_stop_nginx
   rm -rf "$work"
 }
 trap cleanup EXIT
 chmod 755 "$work"
-mkdir -p "$work/www/DOWNLOADER" "$work/tmp" "$work/job" "$work/curl"
+mkdir -p "$work/www/DOWNLOADER" "$work/job" "$work/curl"
 echo "== generating 1 GiB of random bytes"
 # nginx ignores the query: the download script's address serves the file.
 big=$work/www/DOWNLOADER/DownloadStream1v1.php
 head -c $((1 << 30)) /dev/urandom >"$big"
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-user_line=""; [ "$(id -u)" -eq 0 ] && user_line="user root;"
-cat >"$work/nginx.conf" <<CONF
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/error.log;
-$user_line
-events { worker_connections 16; }
-http {
-  access_log off;
-  sendfile on;
-  default_type application/octet-stream;
-  client_body_temp_path $work/tmp;
-  proxy_temp_path $work/tmp;
-  fastcgi_temp_path $work/tmp;
-  uwsgi_temp_path $work/tmp;
-  scgi_temp_path $work/tmp;
-  server { listen 127.0.0.1:$port; root $work/www; }
-}
-CONF
-/usr/sbin/nginx -p "$work" -e "$work/error.log" -c "$work/nginx.conf" -g 'daemon off;' &
-nginx_pid=$!
-for _ in $(seq 100); do
-  curl -s -o /dev/null "http://127.0.0.1:$port/" 2>/dev/null && break
-  sleep 0.1
-done
+port=$(bench_free_port)
+bench_start_nginx "$work" "$port" "  access_log off;"
+bench_wait_for "http://127.0.0.1:$port/"
 host=127.0.0.1:$port
 url="http://$host/DOWNLOADER/DownloadStream1v1.php?Reg=OK&Zmazat=false&Cesta=bench&Subor=big.bin"
 key=$("$build/tools/kalvoran-key/kalvoran-key" encode "0;noo;bench;big.bin;")
@@ -95,17 +65,16 @@ for r in $(seq "$rounds"); do
   rm -f "$work/curl/body"
 done
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 field() { awk -v k="$1" '{ for (i = 1; i < NF; i++) if ($i == k) print $(i + 1) }' "$work/window.lines"; }
-w=$(median <"$work/window"); c=$(median <"$work/curl.wall")
+w=$(bench_median <"$work/window"); c=$(bench_median <"$work/curl.wall")
 echo
 echo "medians of $rounds rounds, 1 GiB over loopback from nginx $(/usr/sbin/nginx -v 2>&1 | sed 's/.*\///')"
 printf '%-28s %8s\n' "window job, process wall s" "$w"
-printf '%-28s %8s\n' "  DOWNLOAD to result s" "$(field result_s | median)"
-printf '%-28s %8s\n' "  DOWNLOAD to completion s" "$(field completed_s | median)"
+printf '%-28s %8s\n' "  DOWNLOAD to result s" "$(field result_s | bench_median)"
+printf '%-28s %8s\n' "  DOWNLOAD to completion s" "$(field completed_s | bench_median)"
 printf '%-28s %8s\n' "curl $(curl --version | head -1 | cut -d' ' -f2), wall s" "$c"
 awk -v w="$w" -v c="$c" 'BEGIN { printf "%-28s %8.3f\n", "ratio window / curl", w / c }'
 echo "deliveries queued / run per round: $(field posted | paste -sd' ') / $(field delivered | paste -sd' ')"
 echo "most deliveries waiting at once:   $(field most_behind | sort -g | tail -1)"
 echo
-echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
+bench_machine
