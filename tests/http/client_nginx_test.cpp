@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -34,14 +33,7 @@ TEST(ClientAgainstNginx, LargeFileTwiceOverOneKeptConnection) {
   NginxSites nginx(scratch.Path(), {{nullptr}});
   ASSERT_TRUE(nginx.Running()) << nginx.ErrorLog();
 
-  std::string content(kFileSize, '\0');
-  std::uint64_t x = 0x9E3779B97F4A7C15u;
-  for (std::size_t i = 0; i < kFileSize; i += 8) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    std::memcpy(&content[i], &x, 8);
-  }
+  const std::string content = test::TestBytes(kFileSize, 1);
   std::ofstream(dir / "www" / "big.bin", std::ios::binary).write(content.data(), content.size());
 
   HttpClient client;

@@ -5,7 +5,6 @@
 // clear text.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -53,14 +52,7 @@ std::vector<std::string> LinesOf(const std::vector<std::string>& log, int port) 
 
 TEST_F(TlsAgainstNginx, LargeFileTwiceOverOneKeptConnection) {
   constexpr std::size_t kFileSize = 64u << 20;
-  std::string content(kFileSize, '\0');
-  std::uint64_t x = 0x9E3779B97F4A7C15u;
-  for (std::size_t i = 0; i < kFileSize; i += 8) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    std::memcpy(&content[i], &x, 8);
-  }
+  const std::string content = test::TestBytes(kFileSize, 1);
   // TLS 1.3, with its session tickets after the handshake; the other nginx
   // tests speak TLS 1.2.
   NginxSites nginx(scratch.Path(), {{&certificates->local, "", "TLSv1.3"}});

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <random>
 
 #include "http_client.h"
 #include "job_files.h"
@@ -73,13 +72,6 @@ Script CountedReply(const std::string& body) {
       .Send("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " +
             std::to_string(body.size()) + "\r\n\r\n" + body)
       .Close();
-}
-
-std::string TestBytes(std::size_t count, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(count, '\0');
-  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(random() & 0xFF);
-  return bytes;
 }
 
 bool FaultyFiles::Fails(Op op) {

@@ -70,9 +70,6 @@ DownloadJobOptions OptionsFor(const ScriptedServer& server, const WorkingDir& di
 // A 200 answer with a Content-Length, after which the server closes.
 Script CountedReply(const std::string& body);
 
-// Deterministic bytes of every value, NUL and CR LF included.
-std::string TestBytes(std::size_t count, unsigned seed);
-
 // The real file system, except that the nth call (from 1) of one operation
 // fails with the given errno.
 class FaultyFiles final : public JobFiles {

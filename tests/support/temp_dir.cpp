@@ -79,4 +79,11 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+std::string TestBytes(std::size_t count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(count, '\0');
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(random() & 0xFF);
+  return bytes;
+}
+
 }  // namespace kalvoran::test

@@ -1,6 +1,7 @@
 #pragma once
 // Files for tests: a fresh directory that goes away with everything in it,
-// and whole-file reads and writes.
+// whole-file reads and writes, and contents to fill them with.
+#include <cstddef>
 #include <filesystem>
 #include <string>
 
@@ -34,5 +35,8 @@ class TempDir {
 std::string ReadFile(const std::string& path);
 // Replaces the file's content; throws when that fails.
 void WriteFile(const std::string& path, const std::string& bytes);
+
+// Deterministic bytes of every value, NUL and CR LF included.
+std::string TestBytes(std::size_t count, unsigned seed);
 
 }  // namespace kalvoran::test
