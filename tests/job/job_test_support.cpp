@@ -100,17 +100,16 @@ bool ReferenceServer::Available() {
   return ::access(KALVORAN_PHP, X_OK) == 0;
 }
 
-ReferenceServer::ReferenceServer() {
-  fs::create_directories(FilesRoot());
+ReferenceServer::ReferenceServer(std::vector<std::string> settings) : site_(KALVORAN_SERVER_DIR) {
   if (!Available()) return;
   ServerProcess::Options options;
-  options.arguments = [](int port) -> std::vector<std::string> {
-    return {KALVORAN_PHP, "-S", "127.0.0.1:" + std::to_string(port), "-t", KALVORAN_SERVER_DIR};
+  options.arguments = [script = site_.ServeScript()](int port) -> std::vector<std::string> {
+    return {script, std::to_string(port)};
   };
-  options.environment = {"KALVORAN_SERVER_FILES=" + FilesRoot(),
-                         "KALVORAN_SERVER_STATS=" + StatsRoot(),
-                         "KALVORAN_SERVER_MARKS=" + root_.Path() + "/marks"};
-  options.logPath = root_.Path() + "/php.log";
+  options.environment = site_.Environment();
+  options.environment.push_back("KALVORAN_PHP=" KALVORAN_PHP);
+  options.environment.insert(options.environment.end(), settings.begin(), settings.end());
+  options.logPath = site_.Path() + "/php.log";
   options.attempts = 5;
   options.startLimit = std::chrono::seconds(5);
   process_ = std::make_unique<ServerProcess>(std::move(options));

@@ -1,21 +1,23 @@
 #pragma once
 // The reference scripts as a vendor serves them: nginx in front of PHP-FPM,
-// started by server/serve.sh --nginx on a free loopback port with the
-// scripts' folders in a temporary directory; stopped at the end.
+// started by serve.sh --nginx on a free loopback port, from a copy of the
+// scripts with their folders (ServerSite); stopped at the end.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "server_process.h"
-#include "temp_dir.h"
+#include "server_site.h"
 
 namespace kalvoran::test {
 
 class NginxPhpServer {
  public:
-  // serveScript: the path of server/serve.sh. With a certificate and its
-  // key (PEM files), it serves over HTTPS (serve.sh --tls).
-  explicit NginxPhpServer(const std::string& serveScript, const std::string& cert = "",
-                          const std::string& key = "");
+  // serverDir: the checkout's server/ folder. settings: the server's own
+  // (KALVORAN_SERVER_DELETE=no, ...). With a certificate and its key (PEM
+  // files), it serves over HTTPS (serve.sh --tls).
+  explicit NginxPhpServer(const std::string& serverDir, std::vector<std::string> settings = {},
+                          const std::string& cert = "", const std::string& key = "");
 
   // Whether nginx and PHP-FPM are installed.
   static bool Available();
@@ -23,18 +25,16 @@ class NginxPhpServer {
   std::string Host() const {
     return "127.0.0.1:" + std::to_string(process_ ? process_->Port() : 0);
   }
-  std::string FilesRoot() const { return root_.Path() + "/files"; }
-  std::string MarksRoot() const { return root_.Path() + "/marks"; }
-  std::string StatsRoot() const { return root_.Path() + "/stats"; }
-
-  // Makes files/<relative>, and the folders on the way, for the server's
-  // workers too: they delete files in it on clean-up requests. Its path.
-  std::string MakeFolder(const std::string& relative) const;
+  const ServerSite& Site() const { return site_; }
+  std::string FilesRoot() const { return site_.FilesRoot(); }
+  std::string MarksRoot() const { return site_.MarksRoot(); }
+  std::string StatsRoot() const { return site_.StatsRoot(); }
+  std::string MakeFolder(const std::string& relative) const { return site_.MakeFolder(relative); }
   // What serve.sh, nginx and PHP-FPM said.
   std::string Log() const;
 
  private:
-  TempDir root_{"kalvoran-nginx-php"};
+  ServerSite site_;
   std::unique_ptr<ServerProcess> process_;
 };
 
