@@ -15,7 +15,6 @@
 #include "scripted_server.h"
 #ifndef _WIN32
 #include "server_process.h"
-#include "server_site.h"
 #endif
 #include "temp_dir.h"
 
@@ -93,12 +92,11 @@ class FaultyFiles final : public JobFiles {
 };
 
 #ifndef _WIN32
-// PHP's built-in server as serve.sh starts it, on a free loopback port, from a
-// copy of the scripts with their folders (ServerSite); stopped at the end.
+// PHP's built-in server on a free loopback port, serving the reference
+// scripts with its folders in a temporary directory; stopped at the end.
 // Linux only: the Windows build runs under Wine, without PHP.
 class ReferenceServer {
  public:
-  // settings: the server's own (KALVORAN_SERVER_DELETE=no, ...).
   explicit ReferenceServer(std::vector<std::string> settings = {});
 
   static bool Available();
@@ -106,12 +104,14 @@ class ReferenceServer {
   std::string Host() const {
     return "127.0.0.1:" + std::to_string(process_ ? process_->Port() : 0);
   }
-  const ServerSite& Site() const { return site_; }
-  std::string FilesRoot() const { return site_.FilesRoot(); }
-  std::string StatsRoot() const { return site_.StatsRoot(); }
+  const std::string& Path() const { return root_.Path(); }
+  std::string FilesRoot() const { return root_.Path() + "/files"; }
+  std::string MarksRoot() const { return root_.Path() + "/marks"; }
+  std::string StatsRoot() const { return root_.Path() + "/stats"; }
+  std::string MakeFolder(const std::string& relative) const;
 
  private:
-  ServerSite site_;
+  TempDir root_{"kalvoran-php"};
   std::unique_ptr<ServerProcess> process_;
 };
 #endif

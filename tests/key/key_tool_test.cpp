@@ -87,8 +87,7 @@ TEST(KeyTool, ReportsAnUnreadableKeyWithStatus1) {
   EXPECT_EQ(RunTool({"decode", "abc"}).status, 1);
 }
 
-// Folders nobody can guess: 128 bits, a new name every time.
-TEST(KeyTool, MakesRandomFolderNames) {
+TEST(KeyTool, MakesRandomFolderNamesOf128Bits) {
   const ProgramRun first = RunTool({"random-folder"}), second = RunTool({"random-folder"});
   EXPECT_EQ(first.status, 0) << first.err;
   EXPECT_TRUE(std::regex_match(first.out, std::regex("[0-9a-f]{32}\n"))) << first.out;

@@ -1,7 +1,9 @@
 #include "nginx_php_server.h"
 
+#include <pwd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <vector>
@@ -31,6 +33,19 @@ std::string PhpFpm() {
   return Installed("php-fpm", true);
 }
 
+// Run as root, serve.sh gives the workers to this user.
+constexpr const char* kWorkerUser = "nobody";
+
+// The workers may change the folder: as root, it becomes theirs.
+void HandToWorkers(const std::string& path) {
+  if (::geteuid() != 0) return;
+  if (const passwd* user = ::getpwnam(kWorkerUser)) {
+    if (::chown(path.c_str(), user->pw_uid, user->pw_gid) != 0) {
+      throw fs::filesystem_error("chown", path, std::error_code(errno, std::generic_category()));
+    }
+  }
+}
+
 }  // namespace
 
 bool NginxPhpServer::Available() {
@@ -38,28 +53,47 @@ bool NginxPhpServer::Available() {
 }
 
 NginxPhpServer::NginxPhpServer(const std::string& serverDir, std::vector<std::string> settings,
-                               const std::string& cert, const std::string& key)
-    : site_(serverDir) {
+                               const std::string& cert, const std::string& key) {
+  // The workers reach the folders through the temporary directory.
+  fs::permissions(root_.Path(), fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read |
+                                    fs::perms::others_exec);
+  for (const std::string& folder : {FilesRoot(), MarksRoot(), StatsRoot()}) {
+    fs::create_directories(folder);
+    HandToWorkers(folder);
+  }
+  CopyServerScripts(serverDir, root_.Path());
   if (!Available()) return;
   ServerProcess::Options options;
-  options.arguments = [script = site_.ServeScript(), cert,
+  options.arguments = [script = root_.Path() + "/serve.sh", cert,
                        key](int port) -> std::vector<std::string> {
     std::vector<std::string> args = {script, "--nginx", std::to_string(port)};
     if (!cert.empty()) args.insert(args.end(), {"--tls", cert, key});
     return args;
   };
-  options.environment = site_.Environment();
-  options.environment.insert(options.environment.end(),
-                             {"KALVORAN_SERVER_USER=" + std::string(ServerSite::kWorkerUser),
-                              "KALVORAN_NGINX=" + Nginx(), "KALVORAN_PHP_FPM=" + PhpFpm()});
+  options.environment = {"KALVORAN_SERVER_FILES=" + FilesRoot(),
+                         "KALVORAN_SERVER_MARKS=" + MarksRoot(),
+                         "KALVORAN_SERVER_STATS=" + StatsRoot(),
+                         "KALVORAN_SERVER_USER=" + std::string(kWorkerUser),
+                         "KALVORAN_NGINX=" + Nginx(),
+                         "KALVORAN_PHP_FPM=" + PhpFpm()};
   options.environment.insert(options.environment.end(), settings.begin(), settings.end());
-  options.logPath = site_.Path() + "/serve.log";
+  options.logPath = root_.Path() + "/serve.log";
   options.startLimit = std::chrono::seconds(30);  // PHP-FPM first, then nginx
   process_ = std::make_unique<ServerProcess>(std::move(options));
 }
 
+std::string NginxPhpServer::MakeFolder(const std::string& relative) const {
+  fs::path path = FilesRoot();
+  for (const auto& segment : fs::path(relative)) {
+    path /= segment;
+    if (fs::create_directory(path)) HandToWorkers(path.string());
+  }
+  return path.string();
+}
+
 std::string NginxPhpServer::Log() const {
-  return ReadFile(site_.Path() + "/serve.log");
+  return ReadFile(root_.Path() + "/serve.log");
 }
 
 }  // namespace kalvoran::test

@@ -1,21 +1,20 @@
 #pragma once
 // The reference scripts as a vendor serves them: nginx in front of PHP-FPM,
-// started by serve.sh --nginx on a free loopback port, from a copy of the
-// scripts with their folders (ServerSite); stopped at the end.
+// started by server/serve.sh --nginx on a free loopback port with the
+// scripts' folders in a temporary directory; stopped at the end.
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "server_process.h"
-#include "server_site.h"
+#include "temp_dir.h"
 
 namespace kalvoran::test {
 
 class NginxPhpServer {
  public:
-  // serverDir: the checkout's server/ folder. settings: the server's own
-  // (KALVORAN_SERVER_DELETE=no, ...). With a certificate and its key (PEM
-  // files), it serves over HTTPS (serve.sh --tls).
+  // serverDir: the checkout's server/; settings: KALVORAN_SERVER_DELETE=no, ...
+  // With a certificate and its key (PEM files), it serves HTTPS (serve.sh --tls).
   explicit NginxPhpServer(const std::string& serverDir, std::vector<std::string> settings = {},
                           const std::string& cert = "", const std::string& key = "");
 
@@ -25,16 +24,19 @@ class NginxPhpServer {
   std::string Host() const {
     return "127.0.0.1:" + std::to_string(process_ ? process_->Port() : 0);
   }
-  const ServerSite& Site() const { return site_; }
-  std::string FilesRoot() const { return site_.FilesRoot(); }
-  std::string MarksRoot() const { return site_.MarksRoot(); }
-  std::string StatsRoot() const { return site_.StatsRoot(); }
-  std::string MakeFolder(const std::string& relative) const { return site_.MakeFolder(relative); }
+  const std::string& Path() const { return root_.Path(); }
+  std::string FilesRoot() const { return root_.Path() + "/files"; }
+  std::string MarksRoot() const { return root_.Path() + "/marks"; }
+  std::string StatsRoot() const { return root_.Path() + "/stats"; }
+
+  // Makes files/<relative>, and the folders on the way, for the server's
+  // workers too: they delete files in it on clean-up requests. Its path.
+  std::string MakeFolder(const std::string& relative) const;
   // What serve.sh, nginx and PHP-FPM said.
   std::string Log() const;
 
  private:
-  ServerSite site_;
+  TempDir root_{"kalvoran-nginx-php"};
   std::unique_ptr<ServerProcess> process_;
 };
 
