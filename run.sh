@@ -118,7 +118,7 @@ cmake --build "$demo_dir" --target kalvoran-downloader kalvoran-key
 echo "== starting the reference server on $host (log: build/demo/server.log)"
 KALVORAN_SERVER_FILES=$files KALVORAN_SERVER_MARKS=$demo_dir/server/marks \
   KALVORAN_SERVER_STATS=$demo_dir/server/stats \
-  php -S "$host" -t "$here/server" >"$demo_dir/server.log" 2>&1 &
+  "$here/server/serve.sh" "$port" >"$demo_dir/server.log" 2>&1 &
 server_pid=$!
 trap 'kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null || true' EXIT
 for _ in $(seq 50); do

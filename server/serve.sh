@@ -6,13 +6,21 @@
 #   serve.sh --nginx PORT --tls CERT KEY
 #                             the same over HTTPS, with the certificate chain
 #                             CERT and its key KEY (PEM files)
-# The folders can be moved with KALVORAN_SERVER_FILES / _MARKS / _STATS.
+# Only the three scripts below DOWNLOADER/ answer; everything else is 404.
+# The folders can be moved with KALVORAN_SERVER_FILES / _MARKS / _STATS; marks
+# and statistics default to $XDG_STATE_HOME/kalvoran-server (else
+# ~/.local/state/kalvoran-server). KALVORAN_SERVER_STATS_LIMIT (bytes, default
+# 1 GiB) stops the statistics at that size; KALVORAN_SERVER_DELETE=no keeps
+# every file whatever the keys ask.
 # With --nginx, run as root, the workers run as KALVORAN_SERVER_USER, else as
 # the user who called sudo, else as nobody. KALVORAN_NGINX and
-# KALVORAN_PHP_FPM name the programs when they are not found by themselves.
+# KALVORAN_PHP_FPM name the programs when they are not found by themselves,
+# and KALVORAN_PHP the PHP of the built-in server.
 here=$(cd "$(dirname "$0")" && pwd)
 if [ "${1:-}" != --nginx ]; then
-  exec php -S "127.0.0.1:${1:-8080}" -t "$here"
+  # The router answers the three scripts only: the folder itself is served
+  # by no one.
+  exec "${KALVORAN_PHP:-php}" -S "127.0.0.1:${1:-8080}" -t "$here" "$here/lib/router.php"
 fi
 port=${2:-8080}
 cert=
@@ -68,7 +76,7 @@ as_worker() {
 absolute() { (cd "$1" 2>/dev/null && pwd); }
 writable_folder() {
   if [ ! -d "$1" ]; then
-    mkdir -p "$1" || fail "cannot make $1"
+    mkdir -p "$(dirname "$1")" && mkdir -m 700 "$1" || fail "cannot make $1"
     if [ -n "$user" ]; then chown "$user:$group" "$1"; fi
   fi
   as_worker test -w "$1" -a -x "$1" || echo "serve.sh: ${user:-$(id -un)} cannot write $1" >&2
@@ -76,8 +84,15 @@ writable_folder() {
 }
 files=$(absolute "${KALVORAN_SERVER_FILES:-$here/files}") || fail "no folder ${KALVORAN_SERVER_FILES:-$here/files}"
 as_worker test -r "$files" -a -x "$files" || echo "serve.sh: ${user:-$(id -un)} cannot read $files" >&2
-marks=$(writable_folder "${KALVORAN_SERVER_MARKS:-$here/marks}") || exit 1
-stats=$(writable_folder "${KALVORAN_SERVER_STATS:-$here/stats}") || exit 1
+# The scripts' own default, which nginx does not pass on: the user's state.
+state=${XDG_STATE_HOME:-}
+[[ $state == /* ]] || state=$HOME/.local/state
+marks=$(writable_folder "${KALVORAN_SERVER_MARKS:-$state/kalvoran-server/marks}") || exit 1
+stats=$(writable_folder "${KALVORAN_SERVER_STATS:-$state/kalvoran-server/stats}") || exit 1
+limit=${KALVORAN_SERVER_STATS_LIMIT:-1073741824}
+[[ $limit =~ ^[0-9]+$ ]] || fail "KALVORAN_SERVER_STATS_LIMIT is no number of bytes: $limit"
+delete=${KALVORAN_SERVER_DELETE:-yes}
+[[ $delete =~ ^[A-Za-z0-9]+$ ]] || fail "KALVORAN_SERVER_DELETE is neither yes nor no: $delete"
 [ -z "$cert" ] || [ -r "$cert" ] || fail "cannot read $cert"
 [ -z "$key" ] || [ -r "$key" ] || fail "cannot read $key"
 for path in "$here" "$files" "$marks" "$stats" ${cert:+"$cert"} ${key:+"$key"}; do
@@ -127,6 +142,8 @@ sed -e "s|^\( *\)listen 80;|\1$(escape "$listen")|" \
   -e "s|/srv/kalvoran/files|$(escape "$files")|" \
   -e "s|/srv/kalvoran/marks|$(escape "$marks")|" \
   -e "s|/srv/kalvoran/stats|$(escape "$stats")|" \
+  -e "s|KALVORAN_SERVER_STATS_LIMIT [0-9]*;|KALVORAN_SERVER_STATS_LIMIT $limit;|" \
+  -e "s|KALVORAN_SERVER_DELETE [A-Za-z0-9]*;|KALVORAN_SERVER_DELETE $delete;|" \
   -e "s|unix:/run/php/kalvoran-fpm.sock|unix:$(escape "$tmp/php-fpm.sock")|" \
   "$here/deploy/nginx-site.conf" >"$tmp/site.conf"
 mkdir "$tmp/temp"

@@ -1,6 +1,7 @@
 <?php
 // Deletes files/<Cesta>/<Subor> when a download of it asked for deletion
-// (Zmazat=true left a mark); any other file stays. The downloader ignores the
+// (Zmazat=true left a mark) and the vendor allows deletion
+// (KALVORAN_SERVER_DELETE); any other file stays. The downloader ignores the
 // answer.
 
 declare(strict_types=1);
@@ -13,7 +14,13 @@ if ($file === null) {
     exit;
 }
 $mark = kd_mark_path($file);
-if (!is_file($mark)) {
+if ($mark === null || !is_file($mark)) {
+    echo 'Kept';
+    exit;
+}
+if (!kd_deletion_allowed()) {
+    // The vendor keeps every file; the mark has served its purpose.
+    @unlink($mark);
     echo 'Kept';
     exit;
 }

@@ -15,11 +15,7 @@ if ($handle === false) {
     exit;
 }
 
-if (($_GET['Zmazat'] ?? '') === 'true') {
-    $marks = kd_marks_root();
-    if (!is_dir($marks)) {
-        @mkdir($marks, 0777, true);
-    }
+if (($_GET['Zmazat'] ?? '') === 'true' && kd_private_folder(kd_marks_root()) !== null) {
     @touch(kd_mark_path($file));
 }
 

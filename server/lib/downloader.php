@@ -5,16 +5,82 @@
 declare(strict_types=1);
 
 // The roots can be moved with environment variables (the tests use temporary
-// folders); by default they sit next to the DOWNLOADER folder.
-function kd_root(string $variable, string $default): string
+// folders, behind nginx they are FastCGI parameters). The packages sit next to
+// the DOWNLOADER folder by default; marks and statistics in the user's state
+// folder, away from anything a web server might serve: the statistics hold
+// every customer's address and key.
+function kd_setting(string $variable): ?string
 {
     $value = getenv($variable);
-    return ($value !== false && $value !== '') ? $value : dirname(__DIR__) . '/' . $default;
+    return ($value !== false && $value !== '') ? $value : null;
 }
 
-function kd_files_root(): string { return kd_root('KALVORAN_SERVER_FILES', 'files'); }
-function kd_marks_root(): string { return kd_root('KALVORAN_SERVER_MARKS', 'marks'); }
-function kd_stats_root(): string { return kd_root('KALVORAN_SERVER_STATS', 'stats'); }
+// $XDG_STATE_HOME/kalvoran-server, else ~/.local/state/kalvoran-server; null
+// when neither names a folder, and then no mark or record is written.
+function kd_state_folder(): ?string
+{
+    $state = kd_setting('XDG_STATE_HOME');
+    if ($state === null || $state[0] !== '/') {
+        $home = kd_setting('HOME');
+        if ($home === null) {
+            return null;
+        }
+        $state = $home . '/.local/state';
+    }
+    return $state . '/kalvoran-server';
+}
+
+function kd_files_root(): string
+{
+    return kd_setting('KALVORAN_SERVER_FILES') ?? dirname(__DIR__) . '/files';
+}
+
+function kd_state_root(string $variable, string $name): ?string
+{
+    $state = kd_state_folder();
+    return kd_setting($variable) ?? ($state === null ? null : $state . '/' . $name);
+}
+
+function kd_marks_root(): ?string { return kd_state_root('KALVORAN_SERVER_MARKS', 'marks'); }
+function kd_stats_root(): ?string { return kd_state_root('KALVORAN_SERVER_STATS', 'stats'); }
+
+// Made when missing, readable by its owner only.
+function kd_private_folder(?string $folder): ?string
+{
+    if ($folder === null || (!is_dir($folder) && !@mkdir($folder, 0700, true))) {
+        return null;
+    }
+    return $folder;
+}
+
+// KALVORAN_SERVER_DELETE=no (or off, false, 0): clean-up requests delete
+// nothing, whatever the keys ask for.
+function kd_deletion_allowed(): bool
+{
+    $value = strtolower(kd_setting('KALVORAN_SERVER_DELETE') ?? 'yes');
+    return !in_array($value, ['no', 'off', 'false', '0'], true);
+}
+
+// KALVORAN_SERVER_STATS_LIMIT: the bytes the statistics folder may hold, 1 GiB
+// unless set. Null for a value that is no whole number: then nothing is
+// written rather than an unbounded folder.
+function kd_stats_limit(): ?int
+{
+    $value = kd_setting('KALVORAN_SERVER_STATS_LIMIT') ?? '1073741824';
+    return ctype_digit($value) ? (int) $value : null;
+}
+
+// The bytes of the files in a folder (not below it: the statistics folder is
+// flat), as their sizes say, holes of sparse files included.
+function kd_folder_size(string $folder): int
+{
+    $total = 0;
+    foreach (scandir($folder) ?: [] as $name) {
+        $stat = ($name === '.' || $name === '..') ? false : @lstat($folder . '/' . $name);
+        $total += $stat === false ? 0 : $stat['size'];
+    }
+    return $total;
+}
 
 // A query value as the downloader sends it: Windows-1250 bytes, "+" already
 // read as a blank by PHP. Names on this server's disk are UTF-8.
@@ -82,8 +148,10 @@ function kd_accel_uri(string $file): ?string
     return rtrim($location, '/') . '/' . implode('/', array_map('rawurlencode', $relative));
 }
 
-// The mark a download with Zmazat=true leaves for the cleaner.
-function kd_mark_path(string $file): string
+// The mark a download with Zmazat=true leaves for the cleaner; null when
+// there is no marks folder.
+function kd_mark_path(string $file): ?string
 {
-    return kd_marks_root() . '/' . sha1($file) . '.mark';
+    $marks = kd_marks_root();
+    return $marks === null ? null : $marks . '/' . sha1($file) . '.mark';
 }

@@ -100,20 +100,29 @@ bool ReferenceServer::Available() {
   return ::access(KALVORAN_PHP, X_OK) == 0;
 }
 
-ReferenceServer::ReferenceServer() {
-  fs::create_directories(FilesRoot());
+ReferenceServer::ReferenceServer(std::vector<std::string> settings) {
+  for (const std::string& folder : {FilesRoot(), MarksRoot(), StatsRoot()}) {
+    fs::create_directories(folder);
+  }
+  CopyServerScripts(KALVORAN_SERVER_DIR, root_.Path());
   if (!Available()) return;
   ServerProcess::Options options;
-  options.arguments = [](int port) -> std::vector<std::string> {
-    return {KALVORAN_PHP, "-S", "127.0.0.1:" + std::to_string(port), "-t", KALVORAN_SERVER_DIR};
+  options.arguments = [this](int port) -> std::vector<std::string> {
+    return {root_.Path() + "/serve.sh", std::to_string(port)};
   };
   options.environment = {"KALVORAN_SERVER_FILES=" + FilesRoot(),
                          "KALVORAN_SERVER_STATS=" + StatsRoot(),
-                         "KALVORAN_SERVER_MARKS=" + root_.Path() + "/marks"};
+                         "KALVORAN_SERVER_MARKS=" + MarksRoot(), "KALVORAN_PHP=" KALVORAN_PHP};
+  options.environment.insert(options.environment.end(), settings.begin(), settings.end());
   options.logPath = root_.Path() + "/php.log";
   options.attempts = 5;
   options.startLimit = std::chrono::seconds(5);
   process_ = std::make_unique<ServerProcess>(std::move(options));
+}
+
+std::string ReferenceServer::MakeFolder(const std::string& relative) const {
+  fs::create_directories(FilesRoot() + "/" + relative);
+  return FilesRoot() + "/" + relative;
 }
 
 #endif

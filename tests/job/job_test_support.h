@@ -97,15 +97,18 @@ class FaultyFiles final : public JobFiles {
 // Linux only: the Windows build runs under Wine, without PHP.
 class ReferenceServer {
  public:
-  ReferenceServer();
+  explicit ReferenceServer(std::vector<std::string> settings = {});
 
   static bool Available();
   bool Running() const { return process_ && process_->Running(); }
   std::string Host() const {
     return "127.0.0.1:" + std::to_string(process_ ? process_->Port() : 0);
   }
+  const std::string& Path() const { return root_.Path(); }
   std::string FilesRoot() const { return root_.Path() + "/files"; }
+  std::string MarksRoot() const { return root_.Path() + "/marks"; }
   std::string StatsRoot() const { return root_.Path() + "/stats"; }
+  std::string MakeFolder(const std::string& relative) const;
 
  private:
   TempDir root_{"kalvoran-php"};

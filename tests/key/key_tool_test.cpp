@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -86,6 +87,13 @@ TEST(KeyTool, ReportsAnUnreadableKeyWithStatus1) {
   EXPECT_EQ(RunTool({"decode", "abc"}).status, 1);
 }
 
+TEST(KeyTool, MakesRandomFolderNamesOf128Bits) {
+  const ProgramRun first = RunTool({"random-folder"}), second = RunTool({"random-folder"});
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_TRUE(std::regex_match(first.out, std::regex("[0-9a-f]{32}\n"))) << first.out;
+  EXPECT_NE(first.out, second.out);
+}
+
 TEST(KeyTool, RefusesWithStatus2) {
   const std::vector<std::vector<std::string>> refused = {
       {},
@@ -93,6 +101,7 @@ TEST(KeyTool, RefusesWithStatus2) {
       {"decode"},
       {"encode", "1;noo", "extra"},
       {"translate", "1;noo"},
+      {"random-folder", "x"},
       {"encode", ""},
       {"encode", "1"},
       {"encode", "1;noo;`"},

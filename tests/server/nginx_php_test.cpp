@@ -40,7 +40,7 @@ using test::WriteFile;
 using Names = std::vector<std::string>;
 
 std::unique_ptr<NginxPhpServer> StartServer() {
-  auto server = std::make_unique<NginxPhpServer>(KALVORAN_SERVER_DIR "/serve.sh");
+  auto server = std::make_unique<NginxPhpServer>(KALVORAN_SERVER_DIR);
   EXPECT_TRUE(server->Running()) << "serve.sh --nginx did not start:\n" << server->Log();
   return server;
 }
@@ -201,8 +201,7 @@ TEST(NginxPhpTls, ServesTheScriptsOverHttps) {
   if (test::TestCertificates::Openssl().empty()) GTEST_SKIP() << "openssl is not installed";
   const test::TempDir scratch("kalvoran-certs");
   const test::TestCertificates certificates(scratch.Path());
-  NginxPhpServer server(KALVORAN_SERVER_DIR "/serve.sh", certificates.local.cert,
-                        certificates.local.key);
+  NginxPhpServer server(KALVORAN_SERVER_DIR, {}, certificates.local.cert, certificates.local.key);
   ASSERT_TRUE(server.Running()) << server.Log();
   WriteFile(server.MakeFolder("my pack") + "/a b.bin", TestBytes(100000, 11));
 

@@ -52,8 +52,8 @@ bool NginxPhpServer::Available() {
   return !Nginx().empty() && !PhpFpm().empty();
 }
 
-NginxPhpServer::NginxPhpServer(const std::string& serveScript, const std::string& cert,
-                               const std::string& key) {
+NginxPhpServer::NginxPhpServer(const std::string& serverDir, std::vector<std::string> settings,
+                               const std::string& cert, const std::string& key) {
   // The workers reach the folders through the temporary directory.
   fs::permissions(root_.Path(), fs::perms::owner_all | fs::perms::group_read |
                                     fs::perms::group_exec | fs::perms::others_read |
@@ -62,10 +62,12 @@ NginxPhpServer::NginxPhpServer(const std::string& serveScript, const std::string
     fs::create_directories(folder);
     HandToWorkers(folder);
   }
+  CopyServerScripts(serverDir, root_.Path());
   if (!Available()) return;
   ServerProcess::Options options;
-  options.arguments = [serveScript, cert, key](int port) -> std::vector<std::string> {
-    std::vector<std::string> args = {serveScript, "--nginx", std::to_string(port)};
+  options.arguments = [script = root_.Path() + "/serve.sh", cert,
+                       key](int port) -> std::vector<std::string> {
+    std::vector<std::string> args = {script, "--nginx", std::to_string(port)};
     if (!cert.empty()) args.insert(args.end(), {"--tls", cert, key});
     return args;
   };
@@ -75,6 +77,7 @@ NginxPhpServer::NginxPhpServer(const std::string& serveScript, const std::string
                          "KALVORAN_SERVER_USER=" + std::string(kWorkerUser),
                          "KALVORAN_NGINX=" + Nginx(),
                          "KALVORAN_PHP_FPM=" + PhpFpm()};
+  options.environment.insert(options.environment.end(), settings.begin(), settings.end());
   options.logPath = root_.Path() + "/serve.log";
   options.startLimit = std::chrono::seconds(30);  // PHP-FPM first, then nginx
   process_ = std::make_unique<ServerProcess>(std::move(options));

@@ -4,6 +4,7 @@
 // scripts' folders in a temporary directory; stopped at the end.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "server_process.h"
 #include "temp_dir.h"
@@ -12,10 +13,10 @@ namespace kalvoran::test {
 
 class NginxPhpServer {
  public:
-  // serveScript: the path of server/serve.sh. With a certificate and its
-  // key (PEM files), it serves over HTTPS (serve.sh --tls).
-  explicit NginxPhpServer(const std::string& serveScript, const std::string& cert = "",
-                          const std::string& key = "");
+  // serverDir: the checkout's server/; settings: KALVORAN_SERVER_DELETE=no, ...
+  // With a certificate and its key (PEM files), it serves HTTPS (serve.sh --tls).
+  explicit NginxPhpServer(const std::string& serverDir, std::vector<std::string> settings = {},
+                          const std::string& cert = "", const std::string& key = "");
 
   // Whether nginx and PHP-FPM are installed.
   static bool Available();
@@ -23,6 +24,7 @@ class NginxPhpServer {
   std::string Host() const {
     return "127.0.0.1:" + std::to_string(process_ ? process_->Port() : 0);
   }
+  const std::string& Path() const { return root_.Path(); }
   std::string FilesRoot() const { return root_.Path() + "/files"; }
   std::string MarksRoot() const { return root_.Path() + "/marks"; }
   std::string StatsRoot() const { return root_.Path() + "/stats"; }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <thread>
 
 extern char** environ;
@@ -25,6 +26,13 @@ sockaddr_in Loopback(int port) {
 }
 
 }  // namespace
+
+void CopyServerScripts(const std::string& serverDir, const std::string& dir) {
+  for (const char* part : {"DOWNLOADER", "lib", "deploy", "serve.sh"}) {
+    std::filesystem::copy(serverDir + "/" + part, dir + "/" + part,
+                          std::filesystem::copy_options::recursive);
+  }
+}
 
 int FreeLoopbackPort() {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);

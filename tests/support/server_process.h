@@ -15,6 +15,9 @@ namespace kalvoran::test {
 int FreeLoopbackPort();
 // Whether something accepts connections on 127.0.0.1:port.
 bool AcceptsOnLoopback(int port);
+// Copies the scripts of serverDir (server/) into dir, beside the folders a test
+// makes there: the layout in which serving the whole folder would give all away.
+void CopyServerScripts(const std::string& serverDir, const std::string& dir);
 
 class ServerProcess {
  public:

@@ -3,6 +3,7 @@
 // tests' way to produce them. Arguments and output are UTF-8.
 #include <cstdio>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "funkcie.h"
 #include "key_descriptor.h"
 #include "key_encoder.h"
+#include "random_folder.h"
 #include "str_to_int.h"
 #include "tool_arguments.h"
 
@@ -25,6 +27,7 @@ constexpr int kRefused = 2;
 void PrintUsage(std::ostream& out) {
   out << "usage: kalvoran-key encode DESCRIPTOR\n"
          "       kalvoran-key decode KEY\n"
+         "       kalvoran-key random-folder\n"
          "       kalvoran-key --version\n"
          "\n"
          "encode  prints the key that unscrambles to exactly DESCRIPTOR, e.g.\n"
@@ -47,9 +50,16 @@ void PrintUsage(std::ostream& out) {
          "          folder: field 3\n"
          "          files: the file list as fetched, names separated by \"*\"\n"
          "          run: field 5, the file opened at the end (empty for none)\n"
+         "random-folder\n"
+         "        prints a new folder name of 128 random bits (32 hexadecimal digits)\n"
+         "        from the system's secure random source. A key is scrambled, not\n"
+         "        signed: anyone who has one key can make keys for any folder he can\n"
+         "        name. Put every package in a folder of such a name, a new one for\n"
+         "        each package that only one customer is to fetch.\n"
          "\n"
          "Exit status: 0 done; 1 the key is unreadable (field 1 is no integer);\n"
-         "2 a usage error or a descriptor that cannot be made into a key.\n";
+         "2 a usage error, a descriptor that cannot be made into a key, or no\n"
+         "random source.\n";
 }
 
 int Encode(std::string_view utf8) {
@@ -115,6 +125,15 @@ int main(int argc, char** argv) {
   }
   if (count == 3 && command == "encode") return Encode(args[2]);
   if (count == 3 && command == "decode") return Decode(args[2]);
+  if (count == 2 && command == "random-folder") {
+    try {
+      std::cout << tools::RandomFolderName() << '\n';
+      return kOk;
+    } catch (const std::runtime_error& e) {
+      std::cerr << "kalvoran-key: no random folder name: " << e.what() << '\n';
+      return kRefused;
+    }
+  }
   PrintUsage(std::cerr);
   return kRefused;
 }
