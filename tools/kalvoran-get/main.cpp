@@ -89,6 +89,14 @@ long long TargetSize(const HttpClient& client) {
   return s ? static_cast<long long>(s->Size()) : -1;
 }
 
+// The client returns a body that a close cut short of its Content-Length;
+// fetched it is not.
+bool CutShort(const HttpClient& client, std::int64_t written) {
+  const HttpResponse& r = client.Response();
+  return r.ResponseCode != 204 && r.HasContentLength && r.ContentLength > 0 &&
+         written != r.ContentLength;
+}
+
 void Report(const char* kind, const std::string& message) {
   std::fflush(stdout);
   std::fprintf(stderr, "error %s: %s\n", kind, Escaped(message).c_str());
@@ -160,15 +168,19 @@ int main(int argc, char** argv) {
 
   try {
     for (std::size_t n = 0; n < urls.size(); ++n) {
+      std::int64_t written = 0;
       if (dir.empty()) {
         StdoutStream out;
         client.Get(urls[n], out);
-        continue;
+        written = out.Position();
+      } else {
+        FileStream file(dir + "/" + std::to_string(n + 1) + ".body",
+                        FileStream::OpenMode::kCreateOrTruncate);
+        client.Get(urls[n], file);
+        written = file.Position();
+        file.Close();
       }
-      FileStream file(dir + "/" + std::to_string(n + 1) + ".body",
-                      FileStream::OpenMode::kCreateOrTruncate);
-      client.Get(urls[n], file);
-      file.Close();
+      if (CutShort(client, written)) throw EConnClosedGracefully();
     }
   } catch (const HttpError& e) {
     Report(e.Kind(), e.what());
