@@ -310,6 +310,14 @@ TEST(ClientBadInput, HugeAnnouncedLengthsCostNoMemoryUpFront) {
   const Outcome outcome = Catch([&] { client.Get(server.Url("/"), target); });
   EXPECT_EQ(outcome.kind, "EStreamError");
   EXPECT_EQ(target.Data(), "x");
+  // A short reply keeps its limit: an announced length past it reads nothing.
+  const std::pair<const char*, std::size_t> limits[] = {{"Content-Length: 9223372036854775807", 10},
+                                                        {"Connection: close", 9}};
+  for (const auto& [head, limit] : limits) {
+    server.AddScript(
+        Script().ReadHead().Send("HTTP/1.1 200 OK\r\n" + std::string(head) + "\r\n\r\n0123456789"));
+    EXPECT_EQ(Catch([&] { client.Get(server.Url("/"), limit); }).kind, "EStreamError") << head;
+  }
 }
 
 TEST(ClientBadInput, ErrorBodyThatNeverComesTimesOutAfterTwoSeconds) {

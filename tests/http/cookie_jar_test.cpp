@@ -48,6 +48,10 @@ TEST(CookieJar, ParsesAttributes) {
   EXPECT_EQ(ParseSetCookie("novalue", false, "h", kNow)->Name, "novalue");
   EXPECT_EQ(ParseSetCookie("=v", false, "h", kNow)->Value, "v");
   EXPECT_EQ(ParseSetCookie(";;;", false, "h", kNow)->Name, "");
+  // Longer than a browser keeps: ignored whole.
+  const std::string big = "b=" + std::string(4092, 'v') + "; p";
+  EXPECT_FALSE(ParseSetCookie(big, false, "h", kNow));
+  EXPECT_TRUE(ParseSetCookie(big.substr(0, 4096), false, "h", kNow));
 }
 
 TEST(CookieJar, DomainMustSuitTheHost) {
@@ -107,18 +111,25 @@ TEST(CookieJar, DropsExpiredAndUnreadableExpiriesBeforeSending) {
   EXPECT_EQ(jar.CookieHeader("h", "/", kNow + 10), "future=2; session=6");
 }
 
-TEST(CookieJar, ManyCookiesAndConcurrentUseStayFine) {
+// 60 cookies for each of 70 hosts: each host keeps its newest 50, and of
+// those 3500 the newest 3000 stay.
+TEST(CookieJar, ManyCookiesKeepTheNewestAndConcurrentUseStaysFine) {
   CookieJar jar;
   HeaderList h;
-  for (int i = 0; i < 5000; ++i) {
+  for (int i = 0; i < 60; ++i) {
     h.AddLine("Set-Cookie: c" + std::to_string(i) + "=" + std::to_string(i) + "; path=/");
   }
-  std::thread writer([&] { jar.Store(h, "h", kNow); });
-  for (int i = 0; i < 50; ++i) jar.CookieHeader("h", "/", kNow);
+  auto host = [](int n) { return "h" + std::to_string(n) + ".x"; };
+  std::thread writer([&] {
+    for (int n = 0; n < 70; ++n) jar.Store(h, host(n), kNow);
+  });
+  for (int i = 0; i < 50; ++i) jar.CookieHeader(host(69), "/", kNow);
   writer.join();
-  EXPECT_EQ(jar.Count(), 5000u);
-  const std::string header = jar.CookieHeader("h", "/", kNow);
-  EXPECT_EQ(std::count(header.begin(), header.end(), ';'), 4999);
+  EXPECT_EQ(jar.Count(), 3000u);
+  EXPECT_EQ(jar.CookieHeader(host(9), "/", kNow), "");
+  const std::string header = jar.CookieHeader(host(10), "/", kNow);
+  EXPECT_EQ(header.substr(0, 7), "c10=10;");
+  EXPECT_EQ(std::count(header.begin(), header.end(), ';'), 49);
 }
 
 }  // namespace
