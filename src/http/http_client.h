@@ -32,7 +32,10 @@ class HttpClient {
   HttpClient(const HttpClient&) = delete;
   HttpClient& operator=(const HttpClient&) = delete;
 
-  // The body goes into target from its position at the call.
+  // The body goes into target from its position at the call. A counted body
+  // that a close cuts short returns normally; the caller judges the shorter
+  // target. Over TLS a body ended by a close without close-notify fails with
+  // ETlsError instead: there nobody can tell a cut from the end.
   void Get(const std::string& url, Stream& target);
   // The body as bytes; empty when there is none. A body longer than `limit`
   // ends the Get with EStreamError before more than `limit` bytes are kept.

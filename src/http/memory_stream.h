@@ -10,6 +10,7 @@ namespace kalvoran {
 // A stream over a byte string; the body of a Get into a string gathers here.
 // SetSize only records the length: a peer that announces a huge body must not
 // make us allocate it before the bytes arrive. Data() holds what was written.
+// A limit keeps short replies short, however much a server sends.
 class MemoryStream final : public Stream {
  public:
   // Sizes and writes beyond `limit` bytes raise EStreamError.

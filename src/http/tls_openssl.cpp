@@ -47,6 +47,8 @@ SSL_CTX* ContextFor(const std::string& caFile) {
   if (ctx == nullptr) throw ETlsError("TLS: cannot set up: " + ErrorQueueText());
   SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
   SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  // SSL_OP_IGNORE_UNEXPECTED_EOF stays off: it would make a close without
+  // close-notify look like one with it, and a cut body like a whole one.
   SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
   const int loaded = caFile.empty() ? SSL_CTX_set_default_verify_paths(ctx)
                                     : SSL_CTX_load_verify_locations(ctx, caFile.c_str(), nullptr);

@@ -311,12 +311,10 @@ TEST(ClientBadInput, HugeAnnouncedLengthsCostNoMemoryUpFront) {
   EXPECT_EQ(outcome.kind, "EStreamError");
   EXPECT_EQ(target.Data(), "x");
   // A short reply keeps its limit: an announced length past it reads nothing.
-  const std::pair<const char*, std::size_t> limits[] = {{"Content-Length: 9223372036854775807", 10},
-                                                        {"Connection: close", 9}};
-  for (const auto& [head, limit] : limits) {
-    server.AddScript(
-        Script().ReadHead().Send("HTTP/1.1 200 OK\r\n" + std::string(head) + "\r\n\r\n0123456789"));
-    EXPECT_EQ(Catch([&] { client.Get(server.Url("/"), limit); }).kind, "EStreamError") << head;
+  for (const std::string tail : {"Content-Length: 9223372036854775807\r\n\r\n0123456789",
+                                 "Connection: close\r\n\r\n0123456789!"}) {
+    server.AddScript(Script().ReadHead().Send("HTTP/1.1 200 OK\r\n" + tail));
+    EXPECT_EQ(Catch([&] { client.Get(server.Url("/"), 10); }).kind, "EStreamError") << tail;
   }
 }
 

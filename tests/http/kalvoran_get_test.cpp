@@ -98,7 +98,6 @@ TEST_F(KalvoranGet, StopsAtTheFirstErrorWithItsKindAndEscapedMessage) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "error ESocketError: Socket Error # 10061\\r\\nConnection refused.\n");
 
-  // A body cut short of its length is no fetched one.
   server.AddScript(Script().ReadHead().Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" +
                                             std::string(16341, 'x')));
   run = Start({base + "/f"});

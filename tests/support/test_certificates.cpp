@@ -220,12 +220,6 @@ void TlsScriptedServer::AddScript(Script script, bool closeNotify) {
   AddEntry({std::move(script), closeNotify});
 }
 
-std::string TlsScriptedServer::ServerName(int connection) const {
-  const std::lock_guard lock(namesMutex_);
-  const auto it = serverNames_.find(connection);
-  return it == serverNames_.end() ? "" : it->second;
-}
-
 void TlsScriptedServer::Stop() {
   std::call_once(stopOnce_, [this] {
     NoteStopping();
@@ -305,10 +299,9 @@ void TlsScriptedServer::Serve(int index, int fd) {
   auto pause = [&](int ms) { return PollWith(-1, 0, wakeRead_, ms) == Wait::kTimedOut; };
 
   ScriptOutcome outcome{drive([&] { return SSL_accept(ssl); }), false};
-  if (outcome.ok) {
-    const char* name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name);
+  if (const char* name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name); outcome.ok && name) {
     const std::lock_guard lock(namesMutex_);
-    serverNames_[index] = name ? name : "";
+    serverNames_[index] = name;
   }
   if (outcome.ok) {
     outcome = Play(script, pending, receive, send, pause, [&] {

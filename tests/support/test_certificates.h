@@ -62,12 +62,15 @@ class TlsScriptedServer : public ScriptedConnections {
   TlsScriptedServer& operator=(const TlsScriptedServer&) = delete;
 
   int Port() const { return port_; }
-  // "https://host:port" followed by the path.
-  std::string Url(const std::string& path = "", const std::string& host = "127.0.0.1") const {
-    return "https://" + host + ":" + std::to_string(port_) + path;
+  // "https://127.0.0.1:port" followed by the path.
+  std::string Url(const std::string& path = "") const {
+    return "https://127.0.0.1:" + std::to_string(port_) + path;
   }
   // The server name (SNI) that connection i sent in its handshake; "" for none.
-  std::string ServerName(int connection) const;
+  std::string ServerName(int connection) const {
+    const std::lock_guard lock(namesMutex_);
+    return serverNames_.count(connection) ? serverNames_.at(connection) : "";
+  }
 
   // The script for the next connection, played after the handshake. Steps:
   // ReadHead, Read, Send (one write: records of up to 16 KiB), SendBytewise

@@ -40,7 +40,8 @@ void PrintUsage(std::FILE* out) {
       "\n"
       "On the first failure it prints \"error <kind>: <message>\" to standard\n"
       "error (CR and LF written as \\r and \\n) and stops.\n"
-      "Exit status: 0 all fetched; 1 a fetch failed; 2 a usage error.\n",
+      "Exit status: 0 all fetched; 1 a fetch failed (a body cut short of its\n"
+      "Content-Length included); 2 a usage error.\n",
       out);
 }
 
