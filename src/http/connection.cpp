@@ -111,9 +111,11 @@ void Connection::Connect(const std::string& host, int port, int timeoutMs, const
   {
     std::lock_guard lock(socketMutex_);
     CloseSocketLocked();  // a handle left from before must not leak
+    tls_.reset();         // nor a session that would run over the new socket
     hasSocket_ = true;
     closedGracefully_ = false;
   }
+  tlsCut_ = false;
   input_.Clear();
   readLnClosedEarly_ = readLnTimedOut_ = readLnSplit_ = false;
 
@@ -143,7 +145,10 @@ void Connection::Connect(const std::string& host, int port, int timeoutMs, const
       auto session = TlsSession::Create(s, host, *tls);
       TlsSession* const raw = session.get();
       {
+        // A Disconnect from another thread since the connect has closed the
+        // socket already: a session kept now would outlive it.
         std::lock_guard lock(socketMutex_);
+        if (!open_) throw EConnClosedGracefully();
         tls_ = std::move(session);
       }
       int left = timeoutMs;
@@ -259,6 +264,7 @@ std::ptrdiff_t Connection::ReceiveOnce(int timeout) {
   int error = 0;
   char* into = input_.PrepareAppend(net::kRecvBufferSize);
   std::ptrdiff_t n = 0;
+  bool cut = false;
   if (tls) {
     std::size_t got = 0;
     const TlsSession::Io io = tls->Read(into, net::kRecvBufferSize, got);
@@ -267,6 +273,7 @@ std::ptrdiff_t Connection::ReceiveOnce(int timeout) {
     // from another thread may free it.
     const int tlsError = io == TlsSession::Io::kFailed ? tls->SocketError() : 0;
     const std::string failure = io == TlsSession::Io::kFailed ? tls->Failure() : std::string();
+    cut = io == TlsSession::Io::kClosed && tls->ClosedWithoutNotify();
     ReleaseSocket();
     switch (io) {
       case TlsSession::Io::kDone:
@@ -292,6 +299,8 @@ std::ptrdiff_t Connection::ReceiveOnce(int timeout) {
     input_.Commit(static_cast<std::size_t>(n));
   } else if (n == 0) {
     std::lock_guard lock(socketMutex_);
+    // Still open: the peer's close, not the end of a Disconnect of ours.
+    if (cut && open_) tlsCut_ = true;
     closedGracefully_ = true;
   } else if (error == kWinSendRecvAfterClose || error == kWinConnectionAborted) {
     CloseSocket();

@@ -51,6 +51,10 @@ class Connection {
   void Connect(const std::string& host, int port, int timeoutMs, const TlsSettings* tls = nullptr);
   // The open connection runs TLS.
   bool Secure();
+  // The peer ended this TLS connection without close-notify: data that ended
+  // at that close may have been cut short by anyone on the way. A Disconnect
+  // of ours is no such end.
+  bool TlsCut() const { return tlsCut_; }
   // Whether the connection is open, after noticing a close by the peer.
   bool Connected();
   // Bytes received into the input buffer, 0 when the connection closed, -1 on
@@ -142,6 +146,7 @@ class Connection {
   bool readLnClosedEarly_ = false;
   bool readLnTimedOut_ = false;
   bool readLnSplit_ = false;
+  bool tlsCut_ = false;  // the requester's own
 
   // The socket's lifetime, shared with a Disconnect from another thread.
   mutable std::mutex socketMutex_;

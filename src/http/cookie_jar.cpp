@@ -67,6 +67,7 @@ bool DomainSuitsHost(std::string_view domain, std::string_view host) {
 
 std::optional<Cookie> ParseSetCookie(std::string_view value, bool version2,
                                      std::string_view requestHost, std::int64_t nowUtc) {
+  if (value.size() > kCookieMaxBytes) return std::nullopt;
   std::vector<std::string_view> parts;
   while (true) {
     const std::size_t semicolon = value.find(';');
@@ -143,7 +144,32 @@ void CookieJar::Store(const HeaderList& headers, std::string_view requestHost,
 
 void CookieJar::Store(const Cookie& cookie) {
   std::unique_lock lock(mutex_);
-  domains_[cookie.Domain][cookie.Name] = cookie;
+  auto& cookies = domains_[cookie.Domain];
+  if (auto it = cookies.find(cookie.Name); it != cookies.end()) {
+    it->second.cookie = cookie;
+    return;
+  }
+  const std::uint64_t age = nextAge_++;
+  cookies.emplace(cookie.Name, Stored{cookie, age});
+  byAge_.emplace(age, std::make_pair(cookie.Domain, cookie.Name));
+  if (cookies.size() > kCookiesPerDomain) {
+    const auto oldest =
+        std::min_element(cookies.begin(), cookies.end(),
+                         [](const auto& a, const auto& b) { return a.second.age < b.second.age; });
+    DropLocked(cookie.Domain, std::string(oldest->first));
+  }
+  if (byAge_.size() > kCookiesInAll) {
+    const auto [domain, name] = byAge_.begin()->second;
+    DropLocked(domain, name);
+  }
+}
+
+void CookieJar::DropLocked(const std::string& domain, const std::string& name) {
+  const auto cookies = domains_.find(domain);
+  const auto it = cookies->second.find(name);
+  byAge_.erase(it->second.age);
+  cookies->second.erase(it);
+  if (cookies->second.empty()) domains_.erase(cookies);
 }
 
 std::string CookieJar::CookieHeader(std::string_view requestHost, std::string_view requestPath,
@@ -151,8 +177,11 @@ std::string CookieJar::CookieHeader(std::string_view requestHost, std::string_vi
   {
     std::unique_lock lock(mutex_);
     for (auto domain = domains_.begin(); domain != domains_.end();) {
-      std::erase_if(domain->second,
-                    [nowUtc](const auto& entry) { return CookieExpired(entry.second, nowUtc); });
+      std::erase_if(domain->second, [&](const auto& entry) {
+        const bool expired = CookieExpired(entry.second.cookie, nowUtc);
+        if (expired) byAge_.erase(entry.second.age);
+        return expired;
+      });
       domain = domain->second.empty() ? domains_.erase(domain) : std::next(domain);
     }
   }
@@ -163,7 +192,8 @@ std::string CookieJar::CookieHeader(std::string_view requestHost, std::string_vi
   const std::string host = UpperCase(requestHost);
   for (const auto& [domain, cookies] : domains_) {
     if (host.find(UpperCase(domain)) == std::string::npos) continue;
-    for (const auto& [name, cookie] : cookies) {
+    for (const auto& [name, stored] : cookies) {
+      const Cookie& cookie = stored.cookie;
       if (cookie.Path.empty() || cookie.Secure || cookie.Value.empty()) continue;
       // A lone CR may come inside a received line; sent back it would end the
       // Cookie line early and let the server's bytes forge request headers.
@@ -183,9 +213,7 @@ std::string CookieJar::CookieHeader(std::string_view requestHost, std::string_vi
 
 std::size_t CookieJar::Count() const {
   std::shared_lock lock(mutex_);
-  std::size_t count = 0;
-  for (const auto& [domain, cookies] : domains_) count += cookies.size();
-  return count;
+  return byAge_.size();
 }
 
 }  // namespace kalvoran

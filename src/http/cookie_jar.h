@@ -9,6 +9,7 @@
 #include <shared_mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "header_list.h"
@@ -31,9 +32,15 @@ struct Cookie {
   std::vector<int> Ports{80};
 };
 
+// What one client keeps at most, as browsers do: a server must not fill the
+// client's memory with cookies. The oldest cookies make room for new ones.
+constexpr std::size_t kCookieMaxBytes = 4096;  // a whole Set-Cookie value
+constexpr std::size_t kCookiesPerDomain = 50;
+constexpr std::size_t kCookiesInAll = 3000;
+
 // A "Set-Cookie" (or, with version2, "Set-Cookie2") value as received. A
 // cookie without a domain takes the request host's; nothing when the domain
-// does not suit the host.
+// does not suit the host or the value is longer than kCookieMaxBytes.
 std::optional<Cookie> ParseSetCookie(std::string_view value, bool version2,
                                      std::string_view requestHost, std::int64_t nowUtc);
 
@@ -49,6 +56,7 @@ class CookieJar {
  public:
   // Takes every "Set-Cookie" and "Set-Cookie2" line of a response head.
   void Store(const HeaderList& headers, std::string_view requestHost, std::int64_t nowUtc);
+  // A cookie of the same domain and name is replaced and keeps its age.
   void Store(const Cookie& cookie);
 
   // The value of the request's "Cookie" line, empty when no cookie goes. Drops
@@ -60,9 +68,18 @@ class CookieJar {
   std::size_t Count() const;
 
  private:
+  struct Stored {
+    Cookie cookie;
+    std::uint64_t age;  // the store order: lower is older
+  };
+  void DropLocked(const std::string& domain, const std::string& name);
+
   mutable std::shared_mutex mutex_;
   // Domain -> cookie name -> cookie.
-  std::map<std::string, std::map<std::string, Cookie>> domains_;
+  std::map<std::string, std::map<std::string, Stored>> domains_;
+  // Age -> domain and name, oldest first.
+  std::map<std::uint64_t, std::pair<std::string, std::string>> byAge_;
+  std::uint64_t nextAge_ = 0;
 };
 
 }  // namespace kalvoran

@@ -75,7 +75,8 @@ class EHttpProtocolError : public HttpError {
 };
 
 // A TLS connection that cannot be trusted or kept: an unverifiable
-// certificate, a failed handshake, an alert. The message says what failed.
+// certificate, a failed handshake, an alert, a body cut by a close without
+// close-notify. The message says what failed.
 class ETlsError : public HttpError {
  public:
   explicit ETlsError(const std::string& message) : HttpError(message) {}

@@ -70,6 +70,7 @@ struct HttpClient::Impl {
   void WriteRequest();
   void ReadResponseHead();
   void ReadBody(Stream& target);
+  void ReadWholeBody(Stream& target);
   void ReadChunkedBody(Stream& target);
   [[noreturn]] void FailWithErrorBody();
   void EndRequest(bool inSync);
@@ -126,7 +127,7 @@ void HttpClient::Impl::DoRequest(const std::string& url, Stream& target) {
     const bool redirect = (d == 3 && code != 304) || !response.Location.empty();
     if (redirect || d != 2) FailWithErrorBody();
     if (!connection.Connected()) throw EClientError("Undefined situation");
-    if (code != 204) ReadBody(target);
+    if (code != 204) ReadWholeBody(target);
     inSync = true;
   } catch (const EHttpProtocolError&) {
     response.ContentStream = nullptr;
@@ -240,6 +241,18 @@ void HttpClient::Impl::ReadBody(Stream& target) {
   }
 }
 
+void HttpClient::Impl::ReadWholeBody(Stream& target) {
+  try {
+    ReadBody(target);
+  } catch (const EConnClosedGracefully&) {
+    if (!connection.TlsCut()) throw;
+  }
+  // Over TLS only close-notify ends a body at a close: a bare close may be an
+  // attacker's, and a cut file must not pass for a whole one.
+  if (connection.TlsCut())
+    throw ETlsError("TLS: the connection was cut before the end of the body");
+}
+
 void HttpClient::Impl::ReadChunkedBody(Stream& target) {
   std::int64_t size = ParseChunkSize(connection.ReadLn());
   while (size > 0) {
@@ -301,8 +314,8 @@ void HttpClient::Get(const std::string& url, Stream& target) {
   impl_->DoRequest(url, target);
 }
 
-std::string HttpClient::Get(const std::string& url) {
-  MemoryStream body;
+std::string HttpClient::Get(const std::string& url, std::size_t limit) {
+  MemoryStream body(limit);
   impl_->DoRequest(url, body);
   return body.TakeData();
 }

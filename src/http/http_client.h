@@ -2,6 +2,7 @@
 // The HTTP/1.1 client of a download job: GET into a stream or into a string,
 // over one kept-alive connection, with its own cookie jar. Every outcome but a
 // 2xx answer without Location ends the Get with an HttpError.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +14,10 @@
 #include "work_mode.h"
 
 namespace kalvoran {
+
+// Enough for the one-word replies of the clean-up and statistics scripts,
+// and no more: a server must not fill the job's memory through them.
+constexpr std::size_t kShortReplyLimit = 64 * 1024;
 
 class HttpClient {
  public:
@@ -27,10 +32,14 @@ class HttpClient {
   HttpClient(const HttpClient&) = delete;
   HttpClient& operator=(const HttpClient&) = delete;
 
-  // The body goes into target from its position at the call.
+  // The body goes into target from its position at the call. A counted body
+  // that a close cuts short returns normally; the caller judges the shorter
+  // target. Over TLS a body ended by a close without close-notify fails with
+  // ETlsError instead: there nobody can tell a cut from the end.
   void Get(const std::string& url, Stream& target);
-  // The body as bytes; empty when there is none.
-  std::string Get(const std::string& url);
+  // The body as bytes; empty when there is none. A body longer than `limit`
+  // ends the Get with EStreamError before more than `limit` bytes are kept.
+  std::string Get(const std::string& url, std::size_t limit = SIZE_MAX);
   // Safe from the transfer events and from another thread.
   void Disconnect();
 

@@ -47,9 +47,8 @@ SSL_CTX* ContextFor(const std::string& caFile) {
   if (ctx == nullptr) throw ETlsError("TLS: cannot set up: " + ErrorQueueText());
   SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
   SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
-  // A close without close-notify reads as a plain close: a counted body cut
-  // short is a short body, as over TCP.
-  SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
+  // SSL_OP_IGNORE_UNEXPECTED_EOF stays off: it would make a close without
+  // close-notify look like one with it, and a cut body like a whole one.
   SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
   const int loaded = caFile.empty() ? SSL_CTX_set_default_verify_paths(ctx)
                                     : SSL_CTX_load_verify_locations(ctx, caFile.c_str(), nullptr);
@@ -129,6 +128,7 @@ class OpenSslSession final : public TlsSession {
     return Outcome(r, false);
   }
 
+  bool ClosedWithoutNotify() const override { return closedWithoutNotify_; }
   bool Pending() override { return SSL_pending(ssl_) > 0; }
   int SocketError() const override { return socketError_; }
   std::string Failure() const override { return failure_; }
@@ -148,10 +148,22 @@ class OpenSslSession final : public TlsSession {
           socketError_ = net::MapSocketError(errno);
           return Io::kFailed;
         }
-        if (!handshake && ERR_peek_error() == 0) return Io::kClosed;
         break;
       default:
         break;
+    }
+    // A TCP close without close-notify: an empty error queue (OpenSSL 1.1) or
+    // an unexpected end of file. Outside the handshake it is a close that the
+    // reader must not take for the end of the data.
+    const bool bareClose = (e == SSL_ERROR_SYSCALL && ERR_peek_error() == 0) ||
+                           (e == SSL_ERROR_SSL &&
+                            ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING);
+    if (bareClose) {
+      ERR_clear_error();
+      if (!handshake) {
+        closedWithoutNotify_ = true;
+        return Io::kClosed;
+      }
     }
     const long verify = SSL_get_verify_result(ssl_);
     if (handshake && verify != X509_V_OK) {
@@ -167,6 +179,7 @@ class OpenSslSession final : public TlsSession {
   }
 
   SSL* ssl_;
+  bool closedWithoutNotify_ = false;
   int socketError_ = 0;
   std::string failure_;
 };

@@ -38,6 +38,9 @@ class TlsSession {
   // kDone with `done` > 0 bytes read; kClosed at the peer's end (close-notify
   // or a plain close).
   virtual Io Read(char* buffer, std::size_t size, std::size_t& done) = 0;
+  // After kClosed: the TCP connection ended without close-notify. Anyone on
+  // the way can end it so, and what the server sent last may be missing.
+  virtual bool ClosedWithoutNotify() const = 0;
   // kDone with `done` > 0 bytes taken.
   virtual Io Write(const char* data, std::size_t size, std::size_t& done) = 0;
   // Decrypted bytes are waiting: read them before waiting on the socket.

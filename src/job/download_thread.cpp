@@ -220,7 +220,7 @@ void TDownloadThread::CleanUp(const std::string& name) {
     cleaner.CaFile = options_.CaFile;
     const AbortableRequest request(&aborter_, cleaner);
     if (!request.Allowed()) return;
-    cleaner.Get(CleanerAddress(base_, cesta_, name));
+    cleaner.Get(CleanerAddress(base_, cesta_, name), kShortReplyLimit);
     cleaner.Disconnect();
   } catch (...) {
     // The server's housekeeping is not the job's concern.

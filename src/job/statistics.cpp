@@ -76,7 +76,7 @@ bool SendStats(std::string_view downloadKey, const std::string& statisticsHost,
     const AbortableRequest request(aborter, client);
     if (!request.Allowed()) return false;
     const std::string address = StatisticsAddress(statisticsHost, langCode(), HourStamp(), record);
-    const std::string body = client.Get(address);
+    const std::string body = client.Get(address, kShortReplyLimit);
     result = body == " Saved";
     client.Disconnect();
   } catch (...) {

@@ -310,6 +310,12 @@ TEST(ClientBadInput, HugeAnnouncedLengthsCostNoMemoryUpFront) {
   const Outcome outcome = Catch([&] { client.Get(server.Url("/"), target); });
   EXPECT_EQ(outcome.kind, "EStreamError");
   EXPECT_EQ(target.Data(), "x");
+  // A short reply keeps its limit: an announced length past it reads nothing.
+  for (const std::string tail : {"Content-Length: 9223372036854775807\r\n\r\n0123456789",
+                                 "Connection: close\r\n\r\n0123456789!"}) {
+    server.AddScript(Script().ReadHead().Send("HTTP/1.1 200 OK\r\n" + tail));
+    EXPECT_EQ(Catch([&] { client.Get(server.Url("/"), 10); }).kind, "EStreamError") << tail;
+  }
 }
 
 TEST(ClientBadInput, ErrorBodyThatNeverComesTimesOutAfterTwoSeconds) {

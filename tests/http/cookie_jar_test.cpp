@@ -48,6 +48,9 @@ TEST(CookieJar, ParsesAttributes) {
   EXPECT_EQ(ParseSetCookie("novalue", false, "h", kNow)->Name, "novalue");
   EXPECT_EQ(ParseSetCookie("=v", false, "h", kNow)->Value, "v");
   EXPECT_EQ(ParseSetCookie(";;;", false, "h", kNow)->Name, "");
+  const std::string big = "b=" + std::string(4092, 'v') + "; p";
+  EXPECT_FALSE(ParseSetCookie(big, false, "h", kNow));  // longer than a browser keeps
+  EXPECT_TRUE(ParseSetCookie(big.substr(0, 4096), false, "h", kNow));
 }
 
 TEST(CookieJar, DomainMustSuitTheHost) {
@@ -113,12 +116,16 @@ TEST(CookieJar, ManyCookiesAndConcurrentUseStayFine) {
   for (int i = 0; i < 5000; ++i) {
     h.AddLine("Set-Cookie: c" + std::to_string(i) + "=" + std::to_string(i) + "; path=/");
   }
-  std::thread writer([&] { jar.Store(h, "h", kNow); });
+  // Each host keeps its newest 50; the newest 3000 of all stay.
+  std::thread writer([&] {
+    for (int n = 0; n < 61; ++n) jar.Store(h, "h" + std::to_string(n) + ".x", kNow);
+  });
   for (int i = 0; i < 50; ++i) jar.CookieHeader("h", "/", kNow);
   writer.join();
-  EXPECT_EQ(jar.Count(), 5000u);
-  const std::string header = jar.CookieHeader("h", "/", kNow);
-  EXPECT_EQ(std::count(header.begin(), header.end(), ';'), 4999);
+  EXPECT_EQ(jar.Count(), 3000u);
+  const std::string header = jar.CookieHeader("h60.x", "/", kNow);
+  EXPECT_EQ(header.substr(0, 11), "c4950=4950;");
+  EXPECT_EQ(std::count(header.begin(), header.end(), ';'), 49);
 }
 
 }  // namespace

@@ -98,6 +98,12 @@ TEST_F(KalvoranGet, StopsAtTheFirstErrorWithItsKindAndEscapedMessage) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "error ESocketError: Socket Error # 10061\\r\\nConnection refused.\n");
 
+  server.AddScript(Script().ReadHead().Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" +
+                                            std::string(16341, 'x')));
+  run = Start({base + "/f"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "error EConnClosedGracefully: Connection Closed Gracefully.\n");
+
   run = Start({"http://no-such-host.invalid/e"});  // a name that never resolves
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "error ESocketError: Socket Error # 11001\\r\\nHost not found.\n");

@@ -2,7 +2,10 @@
 // do what nginx never does: close in mid-body with or without close-notify,
 // send a head one record per byte, hold a reply open while another thread
 // disconnects the client.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -59,14 +62,14 @@ TEST_F(TlsTransfer, BodiesCountsAndKeepAliveAsOverTcp) {
     bool closeNotify;
     int gets;  // on one client
     std::string events;
-    std::string bodies;  // of all Gets, joined
+    std::string bodies;  // of all Gets, joined; "": the Get fails as cut
   };
   const std::vector<Case> cases = {
       // 1000 bytes come in the head's record; the close after 50000 ends the
-      // second block short: a short body, returned normally.
+      // second block short: a short body, returned normally after close-notify.
       {"counted, cut without close-notify",
        Script().ReadHead().Send(counted + body.substr(0, 1000)).Send(body.substr(1000, 49000)),
-       false, 1, "B100000 W1000 W33768 E", body.substr(0, 33768)},
+       false, 1, "B100000 W1000 W33768 E", ""},
       {"counted, cut with close-notify",
        Script().ReadHead().Send(counted + body.substr(0, 1000)).Send(body.substr(1000, 49000)),
        true, 1, "B100000 W1000 W33768 E", body.substr(0, 33768)},
@@ -75,7 +78,11 @@ TEST_F(TlsTransfer, BodiesCountsAndKeepAliveAsOverTcp) {
       // The tail after the last whole block is written without an event.
       {"until close without close-notify",
        Script().ReadHead().Send(untilClose).Send(body.substr(0, 40000)), false, 1, "B0 W32768 E",
-       body.substr(0, 40000)},
+       ""},
+      {"chunked, cut without close-notify",
+       Script().ReadHead().Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                "5\r\nhello\r\n6\r\n wo"),
+       false, 1, "B5 W5 E B6 W3 E", ""},
       {"until close with close-notify",
        Script().ReadHead().Send(untilClose).Send(body.substr(0, 40000)), true, 1, "B0 W32768 E",
        body.substr(0, 40000)},
@@ -112,9 +119,10 @@ TEST_F(TlsTransfer, BodiesCountsAndKeepAliveAsOverTcp) {
       }
     });
     std::string bodies;
+    const std::string url = "https://localhost:" + std::to_string(server.Port()) + "/f";
     for (int i = 0; i < c.gets; ++i) {
-      const Outcome outcome = Catch([&] { bodies += client.Get(server.Url("/f")); });
-      EXPECT_EQ(outcome.kind, "ok") << outcome.message;
+      const Outcome outcome = Catch([&] { bodies += client.Get(url); });
+      EXPECT_EQ(outcome.kind, c.bodies.empty() ? "ETlsError" : "ok") << outcome.message;
     }
     EXPECT_EQ(EventText(events), c.events);
     EXPECT_TRUE(bodies == c.bodies) << bodies.size() << " bytes instead of " << c.bodies.size();
@@ -122,8 +130,35 @@ TEST_F(TlsTransfer, BodiesCountsAndKeepAliveAsOverTcp) {
     client.Disconnect();
     EXPECT_TRUE(server.WaitForFinished(1));
     EXPECT_EQ(server.AcceptedConnections(), 1);
+    EXPECT_EQ(server.ServerName(0), "localhost");
     EXPECT_EQ(server.Received(0).substr(0, 7), "GET /f ");
   }
+}
+
+// A Disconnect from another thread while the certificates load (from a pipe),
+// after the TCP connect: no TLS session outlives it to run over a plain one.
+TEST_F(TlsTransfer, DisconnectBeforeTheSessionStartsLeavesNoSession) {
+  test::ScriptedServer server;
+  server.AddScript(Script().WaitForClientClose());
+  server.AddScript(Script().ReadHead().Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+  const test::TempDir dir("kalvoran-fifo");
+  const std::string fifo = dir.Path() + "/ca.pem";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  HttpClient client;
+  client.CaFile = fifo;
+  const std::string url = "https://" + server.HostPort() + "/";
+  auto get = std::async(std::launch::async, [&] { return Catch([&] { client.Get(url); }); });
+  int writer = -1, tries = 0;  // the pipe opens for writing once the client reads it
+  while ((writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0 && ++tries < 10000) {
+    std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_GE(writer, 0);
+  client.Disconnect();
+  test::WriteFile(fifo, test::ReadFile(certificates->caFile));
+  ::close(writer);
+  ASSERT_EQ(get.wait_for(10s), std::future_status::ready);
+  EXPECT_EQ(get.get().kind, "EConnClosedGracefully");
+  EXPECT_EQ(client.Get(server.Url("/")), "ok");
 }
 
 // A server that closes while a long request still goes out: the sends fail

@@ -299,6 +299,10 @@ void TlsScriptedServer::Serve(int index, int fd) {
   auto pause = [&](int ms) { return PollWith(-1, 0, wakeRead_, ms) == Wait::kTimedOut; };
 
   ScriptOutcome outcome{drive([&] { return SSL_accept(ssl); }), false};
+  if (const char* name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name); outcome.ok && name) {
+    const std::lock_guard lock(namesMutex_);
+    serverNames_[index] = name;
+  }
   if (outcome.ok) {
     outcome = Play(script, pending, receive, send, pause, [&] {
       const int one = 1;

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,6 +66,11 @@ class TlsScriptedServer : public ScriptedConnections {
   std::string Url(const std::string& path = "") const {
     return "https://127.0.0.1:" + std::to_string(port_) + path;
   }
+  // The server name (SNI) that connection i sent in its handshake; "" for none.
+  std::string ServerName(int connection) const {
+    const std::lock_guard lock(namesMutex_);
+    return serverNames_.count(connection) ? serverNames_.at(connection) : "";
+  }
 
   // The script for the next connection, played after the handshake. Steps:
   // ReadHead, Read, Send (one write: records of up to 16 KiB), SendBytewise
@@ -89,6 +95,8 @@ class TlsScriptedServer : public ScriptedConnections {
   std::vector<std::thread> workers_;
   std::thread acceptThread_;
   std::once_flag stopOnce_;
+  mutable std::mutex namesMutex_;
+  std::map<int, std::string> serverNames_;
 };
 
 }  // namespace kalvoran::test

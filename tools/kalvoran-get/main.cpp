@@ -40,7 +40,8 @@ void PrintUsage(std::FILE* out) {
       "\n"
       "On the first failure it prints \"error <kind>: <message>\" to standard\n"
       "error (CR and LF written as \\r and \\n) and stops.\n"
-      "Exit status: 0 all fetched; 1 a fetch failed; 2 a usage error.\n",
+      "Exit status: 0 all fetched; 1 a fetch failed (a body cut short of its\n"
+      "Content-Length included); 2 a usage error.\n",
       out);
 }
 
@@ -87,6 +88,14 @@ class StdoutStream final : public Stream {
 long long TargetSize(const HttpClient& client) {
   const Stream* s = client.Response().ContentStream;
   return s ? static_cast<long long>(s->Size()) : -1;
+}
+
+// The client returns a body that a close cut short of its Content-Length;
+// fetched it is not.
+bool CutShort(const HttpClient& client, std::int64_t written) {
+  const HttpResponse& r = client.Response();
+  return r.ResponseCode != 204 && r.HasContentLength && r.ContentLength > 0 &&
+         written != r.ContentLength;
 }
 
 void Report(const char* kind, const std::string& message) {
@@ -160,15 +169,19 @@ int main(int argc, char** argv) {
 
   try {
     for (std::size_t n = 0; n < urls.size(); ++n) {
+      std::int64_t written = 0;
       if (dir.empty()) {
         StdoutStream out;
         client.Get(urls[n], out);
-        continue;
+        written = out.Position();
+      } else {
+        FileStream file(dir + "/" + std::to_string(n + 1) + ".body",
+                        FileStream::OpenMode::kCreateOrTruncate);
+        client.Get(urls[n], file);
+        written = file.Position();
+        file.Close();
       }
-      FileStream file(dir + "/" + std::to_string(n + 1) + ".body",
-                      FileStream::OpenMode::kCreateOrTruncate);
-      client.Get(urls[n], file);
-      file.Close();
+      if (CutShort(client, written)) throw EConnClosedGracefully();
     }
   } catch (const HttpError& e) {
     Report(e.Kind(), e.what());
