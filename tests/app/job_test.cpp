@@ -19,6 +19,7 @@
 #include <string>
 #include <thread>
 
+#include "download_folder.h"
 #include "download_thread.h"
 #include "fakes.h"
 #include "image_list.h"
@@ -452,6 +453,18 @@ class JobTest : public QObject {
     QVERIFY(!form_->Timer1->isActive());
   }
 
+  void aJobFindingItsFolderTakenLeavesTheOthersFilesAlone() {
+    kalvoran::DownloadFolder other(kalvoran::SystemJobFiles());
+    QVERIFY(other.Open("."));
+    other.CreateTemp()->Write("theirs", 6);
+    StartJob("0;noo;p;a.bin;", AllAt("127.0.0.1:1"));
+    WaitForCompletion();
+    QCOMPARE(dialogs_.shown,
+             QStringList{Message(kalvoran::kGerman, &kalvoran::LanguageTable::msgInterrupted)});
+    QVERIFY(form_->close());
+    QVERIFY(kalvoran::test::ReadFile(kTemp.toStdString()) == "theirs");
+  }
+
   void closeAfterAFinishedJobWithAnEmptiedKeyAsksNothing() {
     ScriptedServer server(60s);
     server.AddScript(Serve("done"));
@@ -476,8 +489,10 @@ class JobTest : public QObject {
 
   // Until the completion step has run to its end.
   void WaitForCompletion() {
-    QTRY_VERIFY_WITH_TIMEOUT(
-        form_->CurrentWorker() != nullptr && form_->CurrentWorker()->Terminated(), kJobLimitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(form_->CurrentWorker() != nullptr &&
+                                 form_->CurrentWorker()->Terminated() &&
+                                 form_->CurrentWorker()->Finished(),
+                             kJobLimitMs);
   }
 
   QTemporaryDir workDir_;
