@@ -83,10 +83,8 @@ ProgramRun RunProgram(std::vector<std::string> args, const std::function<bool()>
   SIZE_T peak = 0;
   for (bool ended = false, killed = false; !ended;) {
     ended = WaitForSingleObject(process.hProcess, 10) != WAIT_TIMEOUT;
-    if (!ended && killWhen && !killed && killWhen()) {
-      killed = true;
+    if (!ended && killWhen && !killed && (killed = killWhen()))
       TerminateProcess(process.hProcess, 9);
-    }
     PROCESS_MEMORY_COUNTERS memory{};
     if (GetProcessMemoryInfo(process.hProcess, &memory, sizeof memory)) {
       peak = std::max(peak, memory.PeakWorkingSetSize);
@@ -127,12 +125,8 @@ ProgramRun RunProgram(std::vector<std::string> args, const std::function<bool()>
   for (bool killed = false;;) {
     const pid_t ended = ::wait4(pid, &status, killWhen && !killed ? WNOHANG : 0, &usage);
     if (ended == pid || (ended < 0 && errno != EINTR)) break;
-    if (ended != 0) continue;
-    killed = killWhen();
-    if (killed)
-      ::kill(pid, SIGKILL);
-    else
-      ::usleep(10000);  // the next look at killWhen
+    if (ended == 0 && !(killed = killWhen())) ::usleep(10000);
+    if (killed) ::kill(pid, SIGKILL);
   }
   run.peakRssKiB = usage.ru_maxrss;
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

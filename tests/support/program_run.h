@@ -16,9 +16,7 @@ struct ProgramRun {
 
 // Runs args[0] with the other arguments and this process's environment and
 // waits for its end. Its output goes through files, so neither stream can
-// fill up and block it. While it runs, killWhen (if given) is asked every few
-// milliseconds; once it holds, the program is killed as abruptly as the
-// system can.
+// fill up and block it. Once killWhen (asked every few ms) holds, it is killed.
 ProgramRun RunProgram(std::vector<std::string> args,
                       const std::function<bool()>& killWhen = nullptr);
 
