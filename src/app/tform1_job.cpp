@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
@@ -39,14 +38,6 @@ constexpr std::chrono::seconds kExitWait{2};
 
 QString FolderPath() {
   return QString::fromLatin1(kDownloadFolder);
-}
-
-QString TempPath() {
-  return FolderPath() + u'/' + QString::fromLatin1(kTempFileName);
-}
-
-void RemoveTemp() {
-  if (QFileInfo::exists(TempPath())) QFile::remove(TempPath());
 }
 
 }  // namespace
@@ -98,7 +89,9 @@ void TForm1::CompleteJob(int r) {
   // back to 0 below and must stay there.
   progress_.Discard();
   if (r > 0) worker_->CloseTemporaryStream();
-  RemoveTemp();
+  // Through the worker: "tmp.tmp" may belong to a job of another window that
+  // holds the folder, when this one found it taken.
+  worker_->RemoveTemporaryFile();
   Button1->setEnabled(true);
   RichEdit1->setEnabled(true);
   Timer1->stop();
@@ -178,13 +171,12 @@ void TForm1::EndJobForExit() {
       worker.reset();
       ended.set_value();
     });
-    if (endedFuture.wait_for(kExitWait) != std::future_status::ready) {
-      RemoveTemp();
-      std::_Exit(EXIT_SUCCESS);
-    }
+    // The worker's end hook deletes its "tmp.tmp" while it holds the folder;
+    // the window itself deletes nothing, as the file may be another job's.
+    // One cut off here stays until the next job that holds the folder.
+    if (endedFuture.wait_for(kExitWait) != std::future_status::ready) std::_Exit(EXIT_SUCCESS);
     reaper.join();
   }
-  RemoveTemp();
 }
 
 std::string TForm1::KeyLine() {

@@ -56,16 +56,40 @@ bool IsPlainFileName(std::string_view name) {
   return true;
 }
 
-DownloadFolder::~DownloadFolder() {
-  if (dirFd_ >= 0) CloseJobFolder(dirFd_);
+bool IsJobFileName(std::string_view name) {
+#ifdef _WIN32
+  return EqualsNoCase(name, kTempFileName) || EqualsNoCase(name, kLockFileName);
+#else
+  return name == kTempFileName || name == kLockFileName;
+#endif
 }
 
-void DownloadFolder::Open(const std::string& workingDirectory) {
-  if (dirFd_ >= 0) {
-    CloseJobFolder(dirFd_);
-    dirFd_ = -1;
+DownloadFolder::~DownloadFolder() {
+  Release();
+}
+
+bool DownloadFolder::Open(const std::string& workingDirectory) {
+  Release();
+  const int dirFd = OpenJobFolder(workingDirectory, kDownloadFolderName);
+  if (dirFd < 0) return true;
+  int lockFd = -1;
+  if (const int error = LockJobFolder(dirFd, kLockFileName, lockFd)) {
+    CloseJobFolder(dirFd);
+    return error != EAGAIN;
   }
-  dirFd_ = OpenJobFolder(workingDirectory, kDownloadFolderName);
+  const std::lock_guard lock(mutex_);
+  dirFd_ = dirFd;
+  lockFd_ = lockFd;
+  return true;
+}
+
+void DownloadFolder::Release() {
+  const std::lock_guard lock(mutex_);
+  if (dirFd_ < 0) return;
+  UnlockJobFolder(dirFd_, kLockFileName, lockFd_);
+  CloseJobFolder(dirFd_);
+  dirFd_ = -1;
+  lockFd_ = -1;
 }
 
 std::unique_ptr<TempFileStream> DownloadFolder::CreateTemp() {
@@ -85,13 +109,17 @@ std::optional<std::string> DownloadFolder::SaveTempAs(std::string_view cp1250Nam
   std::string prefix;
   for (unsigned long c = 0;; ++c) {
     if (c > 0) prefix = std::to_string(c) + "_";
-    const int error = files_.RenameNoReplace(dirFd_, kTempFileName, (prefix + name).c_str());
+    const std::string target = prefix + name;
+    const int error = IsJobFileName(target)
+                          ? EEXIST
+                          : files_.RenameNoReplace(dirFd_, kTempFileName, target.c_str());
     if (error == 0) return prefix;
     if (error != EEXIST && error != ENOTEMPTY) return std::nullopt;
   }
 }
 
 void DownloadFolder::RemoveTemp() {
+  const std::lock_guard lock(mutex_);
   if (dirFd_ >= 0) RemoveJobEntry(dirFd_, kTempFileName);
 }
 

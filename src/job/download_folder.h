@@ -2,7 +2,12 @@
 // The folder "Kalvoran Downloader" under the working directory: its temporary
 // file "tmp.tmp" and the final names of the saved files. File names are
 // Windows-1250 text from the key; on disk they are UTF-8 (UTF-16 on Windows).
+//
+// One job at a time per folder, whichever process runs it: all jobs share the
+// one "tmp.tmp", so a job holds the folder (a lock on "job.lck" in it) from
+// Open until Release, and only a job that holds it changes anything there.
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +19,12 @@ namespace kalvoran {
 
 inline constexpr const char* kDownloadFolderName = "Kalvoran Downloader";
 inline constexpr const char* kTempFileName = "tmp.tmp";
+inline constexpr const char* kLockFileName = "job.lck";
+
+// Whether the name is one of the job's own files ("tmp.tmp", "job.lck"),
+// which a saved file must never take; on Windows in any letter case, as the
+// file system there does not tell "TMP.TMP" from "tmp.tmp".
+bool IsJobFileName(std::string_view name);
 
 // Whether a listed name stays a plain file in the folder: no separator of any
 // platform ("/", "\\"), no drive or stream marker (":"), no NUL, not "." or
@@ -35,25 +46,33 @@ class DownloadFolder {
   DownloadFolder(const DownloadFolder&) = delete;
   DownloadFolder& operator=(const DownloadFolder&) = delete;
 
-  // Creates the folder under workingDirectory when it is missing (a failure
-  // there shows later, when the temporary file cannot be created) and opens it.
-  void Open(const std::string& workingDirectory);
+  // Creates the folder under workingDirectory when it is missing and takes it
+  // for this job. False when another job holds it; any other failure shows
+  // later, when the temporary file cannot be created.
+  bool Open(const std::string& workingDirectory);
+  // Lets the folder go; nothing in it is touched afterwards.
+  void Release();
 
   // Removes whatever stands at "tmp.tmp" and creates it anew, exclusively.
   // Raises EStreamError when that fails.
   std::unique_ptr<TempFileStream> CreateTemp();
 
   // Gives "tmp.tmp" the name, or the first of 1_name, 2_name, ... that is
-  // free. Returns the prefix used ("" or "<c>_"), or nothing when the rename
-  // fails for another reason than a taken name (the file keeps "tmp.tmp").
+  // free; the job's own file names count as taken. Returns the prefix used ("" or "<c>_"), or
+  // nothing when the rename fails for another reason than a taken name (the file keeps "tmp.tmp").
   std::optional<std::string> SaveTempAs(std::string_view cp1250Name);
 
-  // Deletes "tmp.tmp" if it exists; failures are ignored.
+  // Deletes "tmp.tmp" if it exists and the folder is held; failures are
+  // ignored. Safe from any thread.
   void RemoveTemp();
 
  private:
   JobFiles& files_;
-  int dirFd_ = -1;
+  // Guards the descriptors against a RemoveTemp from another thread; the
+  // rest runs on the job's thread only.
+  std::mutex mutex_;
+  int dirFd_ = -1;  // -1 unless the folder is held
+  int lockFd_ = -1;
 };
 
 }  // namespace kalvoran

@@ -71,6 +71,7 @@ void TDownloadThread::Run() {
     DoTerminate();
   } catch (...) {
   }
+  folder_.Release();
   {
     std::lock_guard lock(mutex_);
     finished_ = true;
@@ -119,7 +120,12 @@ void TDownloadThread::Execute() {
   }
 
   if (!CancelFlag) {
-    folder_.Open(options_.WorkingDirectory);
+    if (!folder_.Open(options_.WorkingDirectory)) {
+      // Another job fills this folder: nothing in it is ours to touch.
+      CancelFlag = true;
+      Publish(2);
+      return;
+    }
     client_->OnWorkBegin = [this](HttpClient& sender, TWorkMode mode, std::int64_t expected) {
       window_.ZaciatokStahovania(sender, mode, expected);
     };

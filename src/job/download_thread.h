@@ -80,6 +80,10 @@ class TDownloadThread {
   // stream if it is still open. Safe from any thread; whichever side closes
   // first takes the stream, the other finds nothing.
   void CloseTemporaryStream();
+  // The completion step's deletion of "tmp.tmp": only while this job holds
+  // the download folder, so a job that found the folder taken, or one that
+  // has let it go, never deletes the file of another. Safe from any thread.
+  void RemoveTemporaryFile() { folder_.RemoveTemp(); }
 
  private:
   void Run();

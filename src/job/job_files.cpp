@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,6 +83,36 @@ void RemoveJobEntry(int dirFd, const char* name) {
   if (::unlinkat(dirFd, name, 0) != 0 && (errno == EISDIR || errno == EPERM)) {
     ::unlinkat(dirFd, name, AT_REMOVEDIR);  // only an empty folder goes
   }
+}
+
+int LockJobFolder(int dirFd, const char* name, int& lockFd) {
+  // flock, not fcntl: its lock belongs to the open file, so a second job in
+  // this very process is refused too, and no other close in the process drops it.
+  for (;;) {
+    const int fd = ::openat(dirFd, name, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno == EWOULDBLOCK ? EAGAIN : errno;
+      ::close(fd);
+      return error;
+    }
+    // The job before may have removed the file between our open and our
+    // lock: a lock on a file that is no longer in the folder holds nothing.
+    struct stat held {};
+    struct stat named {};
+    if (::fstat(fd, &held) == 0 && ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+      lockFd = fd;
+      return 0;
+    }
+    ::close(fd);
+  }
+}
+
+void UnlockJobFolder(int dirFd, const char* name, int lockFd) {
+  // Removed while still locked, so that nobody wins a lock on it afterwards.
+  ::unlinkat(dirFd, name, 0);
+  ::close(lockFd);
 }
 
 }  // namespace kalvoran

@@ -40,4 +40,13 @@ void CloseJobFolder(int dirFd);
 // what it points to. Failures are ignored.
 void RemoveJobEntry(int dirFd, const char* name);
 
+// Takes the folder for one job: an exclusive lock on the file `name` in it,
+// made when missing. The system drops the lock when the process ends, however
+// it ends, so a job that died never keeps the folder. Returns 0 with the
+// lock's descriptor in lockFd, EAGAIN when another job (of any process, this
+// one included) holds the folder, or another errno value.
+int LockJobFolder(int dirFd, const char* name, int& lockFd);
+// Lets the folder go and takes the lock file away.
+void UnlockJobFolder(int dirFd, const char* name, int lockFd);
+
 }  // namespace kalvoran

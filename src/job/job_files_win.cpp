@@ -150,4 +150,29 @@ void RemoveJobEntry(int dirFd, const char* name) {
   }
 }
 
+int LockJobFolder(int dirFd, const char* name, int& lockFd) {
+  std::wstring path;
+  if (const int error = PathIn(dirFd, name, path)) return error;
+  // Shared with nobody: any other open of the file fails while this handle
+  // lives, in this process too. The system closes the handle when the
+  // process ends, and closing it deletes the file. The folder itself stays
+  // shared, so the file manager and the open-folder button go on working.
+  const HANDLE file = CreateFileW(
+      path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_SHARING_VIOLATION ? EAGAIN : LastWindowsErrno();
+  }
+  lockFd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+  if (lockFd < 0) {
+    CloseHandle(file);
+    return EMFILE;
+  }
+  return 0;
+}
+
+void UnlockJobFolder(int, const char*, int lockFd) {
+  _close(lockFd);  // the last handle: the file goes with it
+}
+
 }  // namespace kalvoran

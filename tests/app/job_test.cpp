@@ -19,6 +19,7 @@
 #include <string>
 #include <thread>
 
+#include "download_folder.h"
 #include "download_thread.h"
 #include "fakes.h"
 #include "image_list.h"
@@ -452,6 +453,17 @@ class JobTest : public QObject {
     QVERIFY(!form_->Timer1->isActive());
   }
 
+  void aJobFindingItsFolderTakenLeavesTheOthersFilesAlone() {
+    kalvoran::DownloadFolder other(kalvoran::SystemJobFiles());
+    QVERIFY(other.Open("."));
+    other.CreateTemp()->Write("theirs", 6);
+    StartJob("0;noo;p;a.bin;", AllAt("127.0.0.1:1"));
+    WaitForCompletion();
+    QCOMPARE(dialogs_.kinds, QStringList{QStringLiteral("error")});
+    QVERIFY(form_->close());
+    QVERIFY(kalvoran::test::ReadFile(kTemp.toStdString()) == "theirs");
+  }
+
   void closeAfterAFinishedJobWithAnEmptiedKeyAsksNothing() {
     ScriptedServer server(60s);
     server.AddScript(Serve("done"));
@@ -478,6 +490,7 @@ class JobTest : public QObject {
   void WaitForCompletion() {
     QTRY_VERIFY_WITH_TIMEOUT(
         form_->CurrentWorker() != nullptr && form_->CurrentWorker()->Terminated(), kJobLimitMs);
+    QVERIFY(form_->CurrentWorker()->WaitFor(20s));  // and the folder let go
   }
 
   QTemporaryDir workDir_;

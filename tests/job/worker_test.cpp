@@ -15,6 +15,7 @@
 #include "download_thread.h"
 #include "job_test_support.h"
 #include "mac_address.h"
+#include "program_run.h"
 #include "scripted_server.h"
 #include "statistics.h"
 
@@ -261,6 +262,40 @@ TEST_F(WorkerTest, ClashesGetPrefixesAndRunFileFollowsTheSavedName) {
     EXPECT_EQ(FolderEntries(folder), (Names{"1_a.txt", "1_b.txt", "a.txt", "b.txt/"}));
     EXPECT_EQ(ReadFile(folder.Folder() + "/1_a.txt"), "three");
   }
+}
+
+TEST_F(WorkerTest, TheJobsOwnFilesAreTakenNames) {
+  for (const char* body : {"t", "T", "j", "z"}) server.AddScript(Serve(body));
+  server.AddScript(CountedReply(" Saved"));
+  HeadlessWindow window(KeyFor("1;noo;p;tmp.tmp*Tmp.tmp*job.lck*z.bin;"));
+  EXPECT_EQ(Run(window, OptionsFor(server, dir))->ReturnValue, 0);
+#ifdef _WIN32
+  const Names saved = {"1_job.lck", "1_tmp.tmp", "2_Tmp.tmp", "z.bin"};
+#else
+  const Names saved = {"1_job.lck", "1_tmp.tmp", "Tmp.tmp", "z.bin"};
+#endif
+  EXPECT_EQ(FolderEntries(dir), saved);  // none went with the next file's start
+}
+
+TEST_F(WorkerTest, AJobHoldsItsFolderUntilItsProcessEnds) {
+  // The holder: a job in a process of its own, stopped halfway through its body.
+  const std::string part = TestBytes(3000, 7);
+  const std::string held = part + std::string(3000, '\0');
+  server.AddScript(Script().ReadHead().Send(Head(held.size()) + part).WaitForRelease());
+  server.AddScript(Serve("mine"));
+  server.AddScript(CountedReply(" Saved"));
+  const std::string temp = dir.Folder() + "/tmp.tmp";
+  HeadlessWindow window(KeyFor("1;noo;p;mine.bin;"));
+  int second = -1;  // the server's lifetime bounds the wait for the holder's body
+  test::RunProgram({KALVORAN_HEADLESS_JOB, server.HostPort(), dir.Path(), "1;noo;p;x;"}, [&] {
+    if (ReadFile(temp) != held) return false;
+    second = Run(window, OptionsFor(server, dir))->ReturnValue;
+    return true;  // kill the holder
+  });
+  EXPECT_EQ(second, 2);
+  EXPECT_TRUE(ReadFile(temp) == held) << "the holder's tmp.tmp changed";
+  EXPECT_EQ(Run(window, OptionsFor(server, dir))->ReturnValue, 0);
+  EXPECT_EQ(FolderEntries(dir), Names{"mine.bin"});
 }
 
 TEST_F(WorkerTest, NamesLeavingTheFolderAreRefusedBeforeTheirRequest) {

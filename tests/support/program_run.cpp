@@ -8,9 +8,11 @@
 #include <algorithm>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -50,7 +52,7 @@ HANDLE OutputFile(const std::string& path) {
 
 }  // namespace
 
-ProgramRun RunProgram(std::vector<std::string> args) {
+ProgramRun RunProgram(std::vector<std::string> args, const std::function<bool()>& killWhen) {
   ProgramRun run;
   if (args.empty()) return run;
   const TempDir dir("kalvoran-run");
@@ -79,8 +81,10 @@ ProgramRun RunProgram(std::vector<std::string> args) {
   // The peak working set, read while the program runs: not every system
   // keeps it for a program that has ended.
   SIZE_T peak = 0;
-  for (bool ended = false; !ended;) {
+  for (bool ended = false, killed = false; !ended;) {
     ended = WaitForSingleObject(process.hProcess, 10) != WAIT_TIMEOUT;
+    if (!ended && killWhen && !killed && (killed = killWhen()))
+      TerminateProcess(process.hProcess, 9);
     PROCESS_MEMORY_COUNTERS memory{};
     if (GetProcessMemoryInfo(process.hProcess, &memory, sizeof memory)) {
       peak = std::max(peak, memory.PeakWorkingSetSize);
@@ -96,7 +100,7 @@ ProgramRun RunProgram(std::vector<std::string> args) {
 }
 
 #else
-ProgramRun RunProgram(std::vector<std::string> args) {
+ProgramRun RunProgram(std::vector<std::string> args, const std::function<bool()>& killWhen) {
   ProgramRun run;
   if (args.empty()) return run;
   const TempDir dir("kalvoran-run");
@@ -118,7 +122,11 @@ ProgramRun RunProgram(std::vector<std::string> args) {
   if (!run.started) return run;
   int status = 0;
   struct rusage usage {};
-  while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+  for (bool killed = false;;) {
+    const pid_t ended = ::wait4(pid, &status, killWhen && !killed ? WNOHANG : 0, &usage);
+    if (ended == pid || (ended < 0 && errno != EINTR)) break;
+    if (ended == 0 && !(killed = killWhen())) ::usleep(10000);
+    if (killed) ::kill(pid, SIGKILL);
   }
   run.peakRssKiB = usage.ru_maxrss;
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

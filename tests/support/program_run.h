@@ -1,5 +1,6 @@
 #pragma once
 // Running a program of ours as a child process and taking what it printed.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,8 @@ struct ProgramRun {
 
 // Runs args[0] with the other arguments and this process's environment and
 // waits for its end. Its output goes through files, so neither stream can
-// fill up and block it.
-ProgramRun RunProgram(std::vector<std::string> args);
+// fill up and block it. Once killWhen (asked every few ms) holds, it is killed.
+ProgramRun RunProgram(std::vector<std::string> args,
+                      const std::function<bool()>& killWhen = nullptr);
 
 }  // namespace kalvoran::test
