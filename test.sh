@@ -55,7 +55,8 @@ for b in "${builds[@]}"; do
     asan)   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
             UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
             run_build asan -DKALVORAN_SANITIZE=ON ;;
-    windows) run_build windows -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/MinGW-w64.cmake" \
+    windows) end_wine_session  # a session left by an earlier run, perhaps with older programs
+            run_build windows -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/MinGW-w64.cmake" \
                -DKALVORAN_BUILD_APP=OFF
             end_wine_session ;;
     tsan)   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \

@@ -149,9 +149,8 @@ TEST_F(TlsTransfer, DisconnectBeforeTheSessionStartsLeavesNoSession) {
   const std::string url = "https://" + server.HostPort() + "/";
   auto get = std::async(std::launch::async, [&] { return Catch([&] { client.Get(url); }); });
   int writer = -1, tries = 0;  // the pipe opens for writing once the client reads it
-  while ((writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0 && ++tries < 10000) {
+  while ((writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0 && ++tries < 10000)
     std::this_thread::sleep_for(1ms);
-  }
   ASSERT_GE(writer, 0);
   client.Disconnect();
   test::WriteFile(fifo, test::ReadFile(certificates->caFile));

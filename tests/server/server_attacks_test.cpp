@@ -54,9 +54,8 @@ std::string Outcome(const std::string& host, const std::string& request) {
 
 std::map<std::string, std::uintmax_t> Sizes(const std::string& folder) {
   std::map<std::string, std::uintmax_t> sizes;
-  for (const auto& entry : fs::directory_iterator(folder)) {
+  for (const auto& entry : fs::directory_iterator(folder))
     sizes[entry.path().filename().string()] = entry.file_size();
-  }
   return sizes;
 }
 
@@ -102,9 +101,8 @@ void RunAttacks(const Server& server, const Server& restricted) {
     if (attack.setting == kFullStats) fs::resize_file(target.Path() + kHourFile, 1u << 30);
     std::map<std::string, std::uintmax_t> stats = Sizes(target.StatsRoot());
 
-    if (attack.request.starts_with(kClean)) {
+    if (attack.request.starts_with(kClean))  // the download first, which marks the file
       Outcome(target.Host(), kFetch + attack.request.substr(kClean.size()));
-    }
     EXPECT_EQ(Outcome(target.Host(), attack.request), attack.answer);
     if (!attack.record.empty()) {
       EXPECT_EQ(ReadFile(target.StatsRoot() + "/2026030710.txt"), attack.record);

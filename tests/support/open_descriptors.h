@@ -13,13 +13,10 @@ namespace kalvoran::test {
 
 #ifdef _WIN32
 // What POSIX calls descriptors are the handles of file kind on Windows:
-// files, folders, sockets and pipes; threads and synchronisation objects are
-// not counted (the threads library keeps some of those of its own). Only
-// this process's own handles are looked at: the handle values are tried in
-// turn. (The system's handle table would give them in one call, but under
-// Wine that call walks every process of the session while others start and
-// end beside the test, and test programs were seen to hang on their way out
-// after it. Wine counts no handles for GetProcessHandleCount either.)
+// files, folders, sockets, pipes (the threads library keeps events and
+// threads of its own). The handle values of this process are tried in turn:
+// under Wine, reading the system's handle table, which walks every process of
+// the session, left test programs hanging on their way out.
 inline int OpenDescriptors() {
   // Handle values are multiples of four, handed out from the lowest free
   // one: past a long run of free values no handle is left.
@@ -28,11 +25,8 @@ inline int OpenDescriptors() {
   for (std::uintptr_t value = 4, free = 0; free < kFreeRun; value += 4) {
     const HANDLE h = reinterpret_cast<HANDLE>(value);
     DWORD flags = 0;
-    if (!GetHandleInformation(h, &flags)) {
-      ++free;
-      continue;
-    }
-    free = 0;
+    free = GetHandleInformation(h, &flags) ? 0 : free + 1;
+    if (free > 0) continue;
     SetLastError(NO_ERROR);
     files += GetFileType(h) != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR;
   }
