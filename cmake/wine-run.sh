@@ -26,7 +26,7 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all
 # entries written into the host's home.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
-mkdir -p "$prefix"
+mkdir -p "$prefix" || exit 125
 flock -o "$prefix.lock" sh -c '
   wine=$1 prefix=$2
   # Fails only when a session of this prefix runs already: one started here.
@@ -37,5 +37,8 @@ flock -o "$prefix.lock" sh -c '
     "$wine" reg add "HKCU\\Software\\Wine\\WineDbg" /v ShowCrashDialog /t REG_DWORD /d 0 /f
     : >"$prefix/.crash-dialog-off"
   fi
-' sh "$wine" "$prefix" </dev/null >/dev/null 2>&1
+' sh "$wine" "$prefix" </dev/null >/dev/null 2>&1 || {
+  echo "wine-run.sh: the Wine session of $prefix did not start" >&2
+  exit 125
+}
 exec "$wine" "$@"
