@@ -39,6 +39,16 @@ void Connection::Status(TConnectionStatus status, const char* format, const std:
   OnStatus(status, text);
 }
 
+int Connection::WithinDeadline(int timeoutMs) const {
+  if (!deadline_) return timeoutMs;
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - std::chrono::steady_clock::now());
+  if (left.count() <= 0) return 0;
+  const auto bounded = std::min<std::int64_t>(left.count(), std::numeric_limits<int>::max());
+  return timeoutMs < 0 ? static_cast<int>(bounded)
+                       : static_cast<int>(std::min<std::int64_t>(timeoutMs, bounded));
+}
+
 // ---- the socket's lifetime
 
 bool Connection::CloseSocketLocked() {
@@ -108,6 +118,8 @@ void Connection::CheckClosed(bool raise, bool ignoreBuffer) {
 // ---- connect and disconnect
 
 void Connection::Connect(const std::string& host, int port, int timeoutMs, const TlsSettings* tls) {
+  timeoutMs = WithinDeadline(timeoutMs == 0 ? -1 : timeoutMs);
+  if (timeoutMs == 0) throw EConnectTimeout();
   {
     std::lock_guard lock(socketMutex_);
     CloseSocketLocked();  // a handle left from before must not leak
@@ -206,7 +218,7 @@ void Connection::Handshake(net::SocketHandle s, TlsSession& tls, int timeoutMs) 
     if (!IsOpen()) throw EConnClosedGracefully();
     if (io == TlsSession::Io::kFailed) FailTls(tls.SocketError(), tls.Failure());
     if (io == TlsSession::Io::kClosed) {
-      throw ETlsError("TLS: handshake failed: the server closed the connection");
+      throw ETlsError("TLS: handshake failed: the server closed the connection", true);
     }
     // Waits in short steps, so that a Disconnect from another thread ends it.
     int slice = kConnectPollStepMs;
@@ -321,7 +333,8 @@ int Connection::ReadFromSocket(bool raiseIfClosed, int timeoutMs, bool raiseOnTi
   }
   std::ptrdiff_t received = 0;
   do {
-    const std::ptrdiff_t n = ReceiveOnce(timeout);
+    const int wait = WithinDeadline(timeout);
+    const std::ptrdiff_t n = wait == 0 ? -1 : ReceiveOnce(wait);
     if (n == -1) {
       if (raiseOnTimeout) throw EReadTimeout();
       return -1;

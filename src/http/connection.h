@@ -7,11 +7,13 @@
 // event (same thread) or from another thread while the requester waits in a
 // read: then the socket is only shut down and marked closed, and the objects
 // the requester uses stay alive until it has left them.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,6 +46,14 @@ class Connection {
   int ReadTimeout = 0;  // ms per wait for data; 0 = no limit
   int MaxLineLength = 16384;
   TMaxLineAction MaxLineAction = maException;
+
+  // A time by which everything must be done: connects, handshakes and reads
+  // that would wait past it fail as they fail on their own time-outs. A
+  // server that sends a byte now and then never trips a read time-out; this
+  // ends it all the same. None by default.
+  void SetDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) {
+    deadline_ = deadline;
+  }
 
   // Opens the connection; timeoutMs -1 or 0 = the system's own connect time-out.
   // With `tls`, a TLS handshake follows on the new socket, within the same
@@ -136,6 +146,9 @@ class Connection {
   // Closes the socket and raises the socket error, or else the TLS failure.
   [[noreturn]] void FailTls(int socketError, const std::string& failure);
   void Status(TConnectionStatus status, const char* format, const std::string& argument = {});
+  // A wait of timeoutMs (-1 = no limit) cut to the time left before the
+  // deadline; 0 once the deadline has passed.
+  int WithinDeadline(int timeoutMs) const;
 
   net::SocketStack stack_;
   InputBuffer input_;
@@ -147,6 +160,7 @@ class Connection {
   bool readLnTimedOut_ = false;
   bool readLnSplit_ = false;
   bool tlsCut_ = false;  // the requester's own
+  std::optional<std::chrono::steady_clock::time_point> deadline_;
 
   // The socket's lifetime, shared with a Disconnect from another thread.
   mutable std::mutex socketMutex_;

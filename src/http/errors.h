@@ -79,8 +79,23 @@ class EHttpProtocolError : public HttpError {
 // close-notify. The message says what failed.
 class ETlsError : public HttpError {
  public:
-  explicit ETlsError(const std::string& message) : HttpError(message) {}
+  explicit ETlsError(const std::string& message, bool cut = false)
+      : HttpError(message), cut_(cut) {}
   const char* Kind() const noexcept override { return "ETlsError"; }
+  // The connection broke (under a body, or in the handshake): a network's
+  // fault, worth another try, unlike a certificate or protocol failure.
+  bool ConnectionCut() const noexcept { return cut_; }
+
+ private:
+  bool cut_;
+};
+
+// A 206 answer to a request for the rest of a body that is not that rest:
+// another start, or another whole length (the body changed meanwhile).
+class ERangeMismatch : public HttpError {
+ public:
+  ERangeMismatch() : HttpError("The server sent another part of the body than was asked for.") {}
+  const char* Kind() const noexcept override { return "ERangeMismatch"; }
 };
 
 // A target stream that cannot be written, sized or closed (disk full, folder gone).

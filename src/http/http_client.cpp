@@ -1,7 +1,9 @@
 #include "http_client.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
+#include <optional>
 
 #include "chunk_size.h"
 #include "connection.h"
@@ -64,8 +66,9 @@ struct HttpClient::Impl {
   explicit Impl(HttpClient& owner);
   ~Impl();
 
-  void DoRequest(const std::string& url, Stream& target);
-  void PrepareRequest(const std::string& url);
+  void DoRequest(const std::string& url, Stream& target, const ResumeFrom& from);
+  void PrepareRequest(const std::string& url, const ResumeFrom& from);
+  void PlaceResumedBody(Stream& target, const ResumeFrom& from);
   void OpenConnection();
   void WriteRequest();
   void ReadResponseHead();
@@ -85,6 +88,7 @@ struct HttpClient::Impl {
   HttpRequest request;
   HttpResponse response;
   std::unique_ptr<CookieJar> jar;
+  std::uint64_t heads = 0;  // response heads read
 };
 
 HttpClient::Impl::Impl(HttpClient& o) : owner(o) {
@@ -107,14 +111,19 @@ HttpClient::Impl::~Impl() {
   }
 }
 
-void HttpClient::Impl::DoRequest(const std::string& url, Stream& target) {
+void HttpClient::Impl::DoRequest(const std::string& url, Stream& target, const ResumeFrom& from) {
   response.ContentStream = &target;
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+  if (owner.RequestTimeout > 0) {
+    deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(owner.RequestTimeout);
+  }
+  connection.SetDeadline(deadline);
   // Whether the connection stands between two exchanges: a request that
   // failed halfway leaves unread bytes that must not pass for the next
   // response, so such a connection is never kept.
   bool inSync = true;
   try {
-    PrepareRequest(url);
+    PrepareRequest(url, from);
     OpenConnection();
     inSync = false;
     WriteRequest();
@@ -127,6 +136,7 @@ void HttpClient::Impl::DoRequest(const std::string& url, Stream& target) {
     const bool redirect = (d == 3 && code != 304) || !response.Location.empty();
     if (redirect || d != 2) FailWithErrorBody();
     if (!connection.Connected()) throw EClientError("Undefined situation");
+    if (from.Offset > 0) PlaceResumedBody(target, from);
     if (code != 204) ReadWholeBody(target);
     inSync = true;
   } catch (const EHttpProtocolError&) {
@@ -142,8 +152,12 @@ void HttpClient::Impl::DoRequest(const std::string& url, Stream& target) {
   EndRequest(true);
 }
 
-void HttpClient::Impl::PrepareRequest(const std::string& url) {
+void HttpClient::Impl::PrepareRequest(const std::string& url, const ResumeFrom& from) {
   request = HttpRequest{};
+  if (from.Offset > 0) {
+    request.ContentRangeStart = from.Offset;
+    request.IfRange = from.Validator;
+  }
   PrepareUri(uri, url);
   request.Username = uri.Username;
   request.Password = uri.Password;
@@ -173,8 +187,23 @@ void HttpClient::Impl::OpenConnection() {
   connection.ReadTimeout = owner.ReadTimeout;
   if (!connection.Connected()) {
     const TlsSettings settings{owner.CaFile};
-    connection.Connect(host, port, owner.ReadTimeout, tls ? &settings : nullptr);
+    const int timeout = owner.ConnectTimeout < 0 ? owner.ReadTimeout : owner.ConnectTimeout;
+    connection.Connect(host, port, timeout, tls ? &settings : nullptr);
   }
+}
+
+void HttpClient::Impl::PlaceResumedBody(Stream& target, const ResumeFrom& from) {
+  if (response.ResponseCode == 206) {
+    const bool fits = response.ContentRangeStart == from.Offset &&
+                      (from.Total < 0 || response.ContentRangeTotal == from.Total);
+    if (!fits) throw ERangeMismatch();
+    return;
+  }
+  // The server sent the whole body (it ignored the range, or the body has
+  // changed since): it replaces what the target held of it.
+  const std::int64_t start = target.Position() - from.Offset;
+  target.Seek(start);
+  target.SetSize(start);
 }
 
 void HttpClient::Impl::WriteRequest() {
@@ -221,6 +250,7 @@ void HttpClient::Impl::ReadResponseHead() {
       jar->Store(response.RawHeaders, uri.Host, now);
     }
     response.ResponseCode = ParseResponseCode(response.ResponseText);
+    ++heads;
     if (owner.OnResponseHead) owner.OnResponseHead(owner);
   } while (response.ResponseCode == 100);
 }
@@ -250,7 +280,7 @@ void HttpClient::Impl::ReadWholeBody(Stream& target) {
   // Over TLS only close-notify ends a body at a close: a bare close may be an
   // attacker's, and a cut file must not pass for a whole one.
   if (connection.TlsCut())
-    throw ETlsError("TLS: the connection was cut before the end of the body");
+    throw ETlsError("TLS: the connection was cut before the end of the body", true);
 }
 
 void HttpClient::Impl::ReadChunkedBody(Stream& target) {
@@ -311,12 +341,16 @@ HttpClient::HttpClient() : impl_(std::make_unique<Impl>(*this)) {}
 HttpClient::~HttpClient() = default;
 
 void HttpClient::Get(const std::string& url, Stream& target) {
-  impl_->DoRequest(url, target);
+  impl_->DoRequest(url, target, ResumeFrom{});
+}
+
+void HttpClient::Get(const std::string& url, Stream& target, const ResumeFrom& from) {
+  impl_->DoRequest(url, target, from);
 }
 
 std::string HttpClient::Get(const std::string& url, std::size_t limit) {
   MemoryStream body(limit);
-  impl_->DoRequest(url, body);
+  impl_->DoRequest(url, body, ResumeFrom{});
   return body.TakeData();
 }
 
@@ -326,6 +360,10 @@ void HttpClient::Disconnect() {
 
 const HttpResponse& HttpClient::Response() const {
   return impl_->response;
+}
+
+std::uint64_t HttpClient::ResponseHeads() const {
+  return impl_->heads;
 }
 
 }  // namespace kalvoran

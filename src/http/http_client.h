@@ -19,6 +19,16 @@ namespace kalvoran {
 // and no more: a server must not fill the job's memory through them.
 constexpr std::size_t kShortReplyLimit = 64 * 1024;
 
+// A request for the rest of a body whose first Offset bytes the target holds
+// already: the target's position at the call is the body's byte Offset.
+struct ResumeFrom {
+  std::int64_t Offset = 0;  // 0: the whole body, no range asked for
+  // The first answer's strong ETag or Last-Modified, sent as If-Range; empty:
+  // none sent, and only the body's whole length tells it is the same body.
+  std::string Validator;
+  std::int64_t Total = -1;  // the whole body's length, when known
+};
+
 class HttpClient {
  public:
   using WorkBeginHandler =
@@ -37,6 +47,12 @@ class HttpClient {
   // target. Over TLS a body ended by a close without close-notify fails with
   // ETlsError instead: there nobody can tell a cut from the end.
   void Get(const std::string& url, Stream& target);
+  // The same with "Range: bytes=Offset-". A 206 whose Content-Range starts at
+  // Offset (and names Total, when known) goes on at the target's position; a
+  // 200 is the whole body again and goes to where the body began, the target
+  // cut there first; another 206 ends the Get with ERangeMismatch before any
+  // of its body is written.
+  void Get(const std::string& url, Stream& target, const ResumeFrom& from);
   // The body as bytes; empty when there is none. A body longer than `limit`
   // ends the Get with EStreamError before more than `limit` bytes are kept.
   std::string Get(const std::string& url, std::size_t limit = SIZE_MAX);
@@ -45,17 +61,25 @@ class HttpClient {
 
   // Valid during the transfer events and after a request.
   const HttpResponse& Response() const;
+  // How many response heads this client has read: whether a failed request
+  // got as far as an answer.
+  std::uint64_t ResponseHeads() const;
 
   std::int64_t Tag = 0;  // the caller's; the client never reads it
 
-  // Settings. The program keeps the defaults: HTTP/1.1, cookies kept, no
-  // time-outs. Redirects are never followed, there is no proxy and no
+  // Settings. HTTP/1.1, cookies kept, no time-outs unless set (a download
+  // job sets them). Redirects are never followed, there is no proxy and no
   // authentication. "https" addresses run TLS with the server's certificate
   // verified; nothing ever falls back to plain HTTP.
   TProtocolVersion ProtocolVersion = pv1_1;  // also chooses the keep-alive rule
   bool AllowCookies = true;
-  int ReadTimeout = 0;  // ms per wait for data and for connecting; 0 = no limit
-  std::string CaFile;   // trusted certificates (PEM) for TLS; empty = the system's
+  int ReadTimeout = 0;  // ms per wait for data; 0 = no limit
+  // ms for connecting, TLS handshake included; -1 = ReadTimeout, 0 = the
+  // system's own.
+  int ConnectTimeout = -1;
+  // ms for a whole request, from connecting to its last byte; 0 = no limit.
+  int RequestTimeout = 0;
+  std::string CaFile;  // trusted certificates (PEM) for TLS; empty = the system's
 
   // After every response head has been read and parsed (a skipped 100 one
   // included), before its body; for diagnostics.

@@ -43,6 +43,7 @@ HeaderList RequestHeaders(const HttpRequest& r) {
     std::string range = "bytes=" + std::to_string(r.ContentRangeStart) + "-";
     if (r.ContentRangeEnd > 0) range += std::to_string(r.ContentRangeEnd);
     h.Set("Range", range);
+    AddText(h, "If-Range", r.IfRange);
   }
   AddText(h, "Cookie", r.Cookie);
   return h;

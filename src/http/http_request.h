@@ -37,6 +37,7 @@ struct HttpRequest {
   std::int64_t LastModified = 0;  // sent as If-Modified-Since
   std::int64_t ContentRangeStart = 0;
   std::int64_t ContentRangeEnd = 0;
+  std::string IfRange;  // with a Range: the validator the rest must still match
   std::string Username;
   std::string Password;
   std::string Cookie;  // the jar's matching cookies

@@ -30,6 +30,7 @@ struct HttpResponse {
   double Expires = 0;
   std::int64_t ContentRangeStart = 0;
   std::int64_t ContentRangeEnd = 0;
+  std::int64_t ContentRangeTotal = -1;  // the whole body's length; -1 for "*" or none
   std::vector<std::string> WWWAuthenticate;
   std::vector<std::string> ProxyAuthenticate;
   Stream* ContentStream = nullptr;  // the body's target while a request runs

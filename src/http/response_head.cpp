@@ -50,11 +50,13 @@ double LocalDate(std::string_view text) {
   return utc ? static_cast<double>(UtcToLocal(*utc)) : 0.0;
 }
 
-// "bytes 0-99/1000": after the first blank, the numbers before "-" and
-// between "-" and "/".
-void ParseContentRange(std::string_view value, std::int64_t& start, std::int64_t& end) {
+// "bytes 0-99/1000": after the first blank, the numbers before "-", between
+// "-" and "/", and after "/" (-1 for "*" or none).
+void ParseContentRange(std::string_view value, std::int64_t& start, std::int64_t& end,
+                       std::int64_t& total) {
   start = 0;
   end = 0;
+  total = -1;
   const std::size_t blank = value.find(' ');
   if (blank == std::string_view::npos) return;
   value.remove_prefix(blank + 1);
@@ -62,7 +64,11 @@ void ParseContentRange(std::string_view value, std::int64_t& start, std::int64_t
   if (dash == std::string_view::npos) return;
   start = ParseDecimal(value.substr(0, dash)).value_or(0);
   const std::string_view afterDash = value.substr(dash + 1);
-  end = ParseDecimal(afterDash.substr(0, afterDash.find('/'))).value_or(0);
+  const std::size_t slash = afterDash.find('/');
+  end = ParseDecimal(afterDash.substr(0, slash)).value_or(0);
+  if (slash != std::string_view::npos) {
+    total = ParseDecimal(afterDash.substr(slash + 1)).value_or(-1);
+  }
 }
 
 }  // namespace
@@ -72,7 +78,8 @@ void FillResponseFields(HttpResponse& r, std::int64_t nowUtc) {
   r.Location = h.Value("Location");
   r.Server = h.Value("Server");
   r.ProxyConnection = h.Value("Proxy-Connection");
-  ParseContentRange(h.Value("Content-Range"), r.ContentRangeStart, r.ContentRangeEnd);
+  ParseContentRange(h.Value("Content-Range"), r.ContentRangeStart, r.ContentRangeEnd,
+                    r.ContentRangeTotal);
   r.WWWAuthenticate = h.Values("WWW-Authenticate");
   r.ProxyAuthenticate = h.Values("Proxy-Authenticate");
   r.Connection = h.Value("Connection");

@@ -101,7 +101,15 @@ void TDownloadThread::Execute() {
   CancelFlag = false;
   deleteFlag_ = true;
   client_ = std::make_unique<HttpClient>();
-  client_->CaFile = options_.CaFile;
+  SetUp(*client_, false);
+  ResumePolicy policy;
+  policy.Tries = options_.ResumeTries;
+  policy.Waits = options_.ResumeWaits;
+  policy.Pause = [this](std::chrono::milliseconds time) {
+    return aborter_.Pause(time) && !CancelFlag;
+  };
+  policy.Stopped = [] { return CancelFlag.load(); };
+  download_ = std::make_unique<ResumingGet>(*client_, std::move(policy));
   window_.StartJobTimer();
 
   std::vector<std::string> files;
@@ -127,10 +135,17 @@ void TDownloadThread::Execute() {
       return;
     }
     client_->OnWorkBegin = [this](HttpClient& sender, TWorkMode mode, std::int64_t expected) {
+      // A body that goes on where it broke off leaves the bar where it is;
+      // only the server's refusal is looked for.
+      if (download_->Continuing()) {
+        RefuseErrorResponse(sender);
+        return;
+      }
       window_.ZaciatokStahovania(sender, mode, expected);
     };
     client_->OnWork = [this](HttpClient& sender, TWorkMode mode, std::int64_t count) {
-      window_.Stahovanie(sender, mode, count);
+      // Counted from the start of the file, so the bar never goes back.
+      window_.Stahovanie(sender, mode, download_->BodyOffset() + count);
     };
     client_->OnWorkEnd = [this](HttpClient& sender, TWorkMode mode) {
       window_.KoniecStahovania(sender, mode);
@@ -150,7 +165,7 @@ void TDownloadThread::Execute() {
     if (!CancelFlag) {
       SendStats(
           key_, options_.Servers.StatisticsHost, [this] { return window_.LangCode(); }, &aborter_,
-          options_.CaFile);
+          [this](HttpClient& client) { SetUp(client, true); });
     }
   }
 
@@ -180,7 +195,8 @@ bool TDownloadThread::FetchFile(std::int64_t index, const std::string& name) {
   try {
     const AbortableRequest request(&aborter_, *client_);
     if (request.Allowed()) {
-      client_->Get(DownloadAddress(base_, deleteFlag_, cesta_, name), stream);
+      // Whole when it returns: a body cut short is resumed or fails.
+      download_->Get(DownloadAddress(base_, deleteFlag_, cesta_, name), stream);
     } else {
       ok = false;
     }
@@ -189,9 +205,7 @@ bool TDownloadThread::FetchFile(std::int64_t index, const std::string& name) {
   }
 
   // Close before anything else is decided; the stream is gone afterwards.
-  std::int64_t written = -1;
   if (auto taken = TakeTemp()) {
-    written = taken->BytesWritten();
     try {
       taken->Close();
     } catch (...) {
@@ -202,14 +216,6 @@ bool TDownloadThread::FetchFile(std::int64_t index, const std::string& name) {
   }
   // A refused file (content type "error") or a job being stopped.
   if (!ok || CancelFlag) return false;
-  // A server that closes early leaves the Get without an error but with a
-  // short body: that file is incomplete and must not be saved. (A length of 0
-  // reads nothing by it, or a chunked body, which frames itself.)
-  const HttpResponse& response = client_->Response();
-  if (response.HasContentLength && response.ContentLength > 0 &&
-      written != response.ContentLength) {
-    return false;
-  }
 
   const bool namedRunFile = runFile_ == name;
   const std::optional<std::string> prefix = folder_.SaveTempAs(name);
@@ -223,7 +229,7 @@ bool TDownloadThread::FetchFile(std::int64_t index, const std::string& name) {
 void TDownloadThread::CleanUp(const std::string& name) {
   try {
     HttpClient cleaner;
-    cleaner.CaFile = options_.CaFile;
+    SetUp(cleaner, true);
     const AbortableRequest request(&aborter_, cleaner);
     if (!request.Allowed()) return;
     cleaner.Get(CleanerAddress(base_, cesta_, name), kShortReplyLimit);
@@ -231,6 +237,13 @@ void TDownloadThread::CleanUp(const std::string& name) {
   } catch (...) {
     // The server's housekeeping is not the job's concern.
   }
+}
+
+void TDownloadThread::SetUp(HttpClient& client, bool shortReply) const {
+  client.CaFile = options_.CaFile;
+  client.ConnectTimeout = static_cast<int>(options_.ConnectTimeout.count());
+  client.ReadTimeout = static_cast<int>(options_.ReadTimeout.count());
+  client.RequestTimeout = shortReply ? static_cast<int>(options_.ShortReplyTimeout.count()) : 0;
 }
 
 void TDownloadThread::DoTerminate() {

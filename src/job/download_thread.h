@@ -25,12 +25,14 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "download_folder.h"
 #include "http_client.h"
 #include "job_files.h"
 #include "job_window.h"
 #include "request_aborter.h"
+#include "resuming_get.h"
 #include "server_addresses.h"
 #include "temp_file_stream.h"
 
@@ -45,6 +47,18 @@ struct DownloadJobOptions {
   JobFiles* Files = nullptr;  // nullptr: the real file system
   // Trusted certificates (PEM) for https servers; empty = the system's store.
   std::string CaFile;
+  // Every request of the job gives up on a server that does not answer:
+  // connecting (the TLS handshake included) and each wait for data. Only
+  // silence counts, so a download that is slow but moving never times out.
+  std::chrono::milliseconds ConnectTimeout = std::chrono::seconds(30);
+  std::chrono::milliseconds ReadTimeout = std::chrono::seconds(30);
+  // The clean-up and statistics requests, whose answer is a word, in all: a
+  // server that sends a byte now and then must not hold the job either.
+  std::chrono::milliseconds ShortReplyTimeout = std::chrono::seconds(60);
+  // A download that breaks off is resumed: tries in a row without progress
+  // before the file fails, and the waits between them.
+  int ResumeTries = ResumePolicy{}.Tries;
+  std::vector<std::chrono::milliseconds> ResumeWaits = ResumePolicy{}.Waits;
 };
 
 class TDownloadThread {
@@ -95,6 +109,9 @@ class TDownloadThread {
   // Fetches, closes and names file i; false when the job must end with 2.
   bool FetchFile(std::int64_t index, const std::string& name);
   void CleanUp(const std::string& name);
+  // The job's settings on a client; shortReply for the clean-up and
+  // statistics requests.
+  void SetUp(HttpClient& client, bool shortReply) const;
   void Publish(int result);
   std::unique_ptr<TempFileStream> TakeTemp();
 
@@ -106,6 +123,7 @@ class TDownloadThread {
 
   // Job state, touched only on the worker's thread once it runs.
   std::unique_ptr<HttpClient> client_;
+  std::unique_ptr<ResumingGet> download_;  // the file downloads, over client_
   std::string key_;
   std::string base_;
   std::string cesta_;

@@ -18,6 +18,12 @@ void RequestAborter::Abort() {
   std::lock_guard lock(mutex_);
   aborted_ = true;
   if (client_ != nullptr) client_->Disconnect();
+  abortedChanged_.notify_all();
+}
+
+bool RequestAborter::Pause(std::chrono::milliseconds time) {
+  std::unique_lock lock(mutex_);
+  return !abortedChanged_.wait_for(lock, time, [this] { return aborted_; });
 }
 
 }  // namespace kalvoran

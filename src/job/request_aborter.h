@@ -1,7 +1,9 @@
 #pragma once
-// Lets another thread cut short the request the worker is waiting in. The
-// HTTP client has no time-outs, so a server that stops sending would hold the
-// worker, and whoever joins it, for ever; destroying a worker aborts instead.
+// Lets another thread cut short the request the worker is waiting in, or its
+// pause between two tries: a program that closes must not wait for a
+// server's time-out or the next try; destroying a worker aborts instead.
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 #include "http_client.h"
@@ -18,9 +20,12 @@ class RequestAborter {
   // every later Enter. May be called again, e.g. when a connection was being
   // opened at the first call.
   void Abort();
+  // Waits the time out; false at once when aborted, before or during it.
+  bool Pause(std::chrono::milliseconds time);
 
  private:
   std::mutex mutex_;
+  std::condition_variable abortedChanged_;
   HttpClient* client_ = nullptr;
   bool aborted_ = false;
 };

@@ -67,12 +67,12 @@ std::string StatisticsAddress(const std::string& statisticsHost, const std::stri
 
 bool SendStats(std::string_view downloadKey, const std::string& statisticsHost,
                const std::function<std::string()>& langCode, RequestAborter* aborter,
-               const std::string& caFile) {
+               const std::function<void(HttpClient&)>& setUp) {
   bool result = false;
   try {
     const std::string record = getStats(downloadKey);
     HttpClient client;
-    client.CaFile = caFile;
+    if (setUp) setUp(client);
     const AbortableRequest request(aborter, client);
     if (!request.Allowed()) return false;
     const std::string address = StatisticsAddress(statisticsHost, langCode(), HourStamp(), record);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "http_client.h"
 #include "request_aborter.h"
 
 namespace kalvoran {
@@ -36,9 +37,9 @@ std::string StatisticsAddress(const std::string& statisticsHost, const std::stri
 // read once, when the address is built; the hour stamp is read after the
 // record's time, so a record made at hh:59:59 may be filed under the next hour.
 // An aborter, when given, can cut the request short from another thread.
-// caFile: trusted certificates for an https host; empty = the system's.
+// setUp, when given, sets the client up (time-outs, trusted certificates).
 bool SendStats(std::string_view downloadKey, const std::string& statisticsHost,
                const std::function<std::string()>& langCode, RequestAborter* aborter = nullptr,
-               const std::string& caFile = {});
+               const std::function<void(HttpClient&)>& setUp = {});
 
 }  // namespace kalvoran

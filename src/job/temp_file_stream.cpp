@@ -20,7 +20,6 @@ void TempFileStream::SetSize(std::int64_t size) {
   if (size < 0) Fail("Cannot resize the file", EINVAL);
   if (const int error = files_.SetSize(fd_, size)) Fail("Cannot resize the file", error);
   size_ = size;
-  written_ = std::min(written_, size);
 }
 
 void TempFileStream::Write(const char* data, std::size_t count) {
@@ -31,7 +30,6 @@ void TempFileStream::Write(const char* data, std::size_t count) {
   }
   position_ += static_cast<std::int64_t>(count);
   size_ = std::max(size_, position_);
-  written_ = std::max(written_, position_);
 }
 
 void TempFileStream::Close() {

@@ -25,8 +25,6 @@ class TempFileStream final : public Stream {
   void SetSize(std::int64_t size) override;
   void Write(const char* data, std::size_t count) override;
 
-  // The end of the furthest write: the bytes that really reached the file.
-  std::int64_t BytesWritten() const { return written_; }
   bool IsOpen() const { return fd_ >= 0; }
   // Raises EStreamError when the file system reports a failure (the data may
   // not have reached the disk); the stream is closed either way.
@@ -39,7 +37,6 @@ class TempFileStream final : public Stream {
   int fd_;
   std::int64_t position_ = 0;
   std::int64_t size_ = 0;
-  std::int64_t written_ = 0;
 };
 
 }  // namespace kalvoran

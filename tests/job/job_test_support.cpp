@@ -21,6 +21,7 @@ void HeadlessWindow::ZaciatokStahovania(HttpClient& sender, TWorkMode, std::int6
     return;
   }
   beginTags.push_back(sender.Tag);
+  lastCount_ = 0;
 }
 
 void HeadlessWindow::Stahovanie(HttpClient& sender, TWorkMode, std::int64_t countSoFar) {
@@ -29,6 +30,8 @@ void HeadlessWindow::Stahovanie(HttpClient& sender, TWorkMode, std::int64_t coun
     seen = std::max(seen, sender.Response().ContentStream->Size());
   }
   if (countSoFar > 0) bodyArriving = true;
+  if (countSoFar < lastCount_) countWentBack = true;
+  lastCount_ = countSoFar;
 }
 
 std::string HeadlessWindow::LangCode() {

@@ -35,8 +35,9 @@ class HeadlessWindow final : public JobWindow {
   std::string LangCode() override;
   void SetLangCode(std::string code);
 
-  std::atomic<bool> bodyArriving{false};  // a work event has been seen
-  std::atomic<int> refusals{0};           // answers refused for their content type "error"
+  std::atomic<bool> bodyArriving{false};   // a work event has been seen
+  std::atomic<bool> countWentBack{false};  // a work count below the one before, in one body
+  std::atomic<int> refusals{0};            // answers refused for their content type "error"
   std::atomic<int> timerStarts{0};
   std::atomic<int> fileCount{-1};
   // File index (client Tag) of every work-begin event, in order.
@@ -46,6 +47,7 @@ class HeadlessWindow final : public JobWindow {
 
  private:
   std::string keyLine_;
+  std::int64_t lastCount_ = 0;
   std::mutex langMutex_;
   std::string langCode_ = "de";
 };

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <regex>
 #include <stdexcept>
 
 namespace kalvoran::test {
@@ -34,6 +35,10 @@ Script& Script::Read(std::size_t count) {
 Script& Script::Send(std::string bytes) {
   return Add({Step::kSend, std::move(bytes), 0});
 }
+Script& Script::ServeRange(std::string body, std::string headers, std::size_t count) {
+  return Add({Step::kServeRange, std::move(body), count, std::move(headers)});
+}
+
 Script& Script::SendBytewise(std::string bytes) {
   return Add({Step::kSendBytewise, std::move(bytes), 0});
 }
@@ -168,7 +173,7 @@ bool ResetsReachTheClient() {
 #endif
 }
 
-ScriptedServer::ScriptedServer(std::chrono::milliseconds lifetime)
+ScriptedServer::ScriptedServer(std::chrono::milliseconds lifetime, int port)
     : deadline_(std::chrono::steady_clock::now() + lifetime) {
 #ifdef _WIN32
   WSADATA winsock;
@@ -209,7 +214,13 @@ ScriptedServer::ScriptedServer(std::chrono::milliseconds lifetime)
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+#ifndef _WIN32
+  // The port of a server that stopped a moment ago: its closed connections
+  // must not keep it.
+  const int reuse = 1;
+  ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+#endif
   socklen_t len = sizeof addr;
   if (::bind(Native(listenFd_), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
       ::listen(Native(listenFd_), 16) != 0 ||
@@ -288,6 +299,32 @@ ScriptOutcome PlayScript(const Script& script, std::string& pending, const Scrip
         while ((end = pending.find("\r\n\r\n")) == std::string::npos && (ok = c.receive())) {
         }
         if (ok) pending.erase(0, end + 4);
+        break;
+      }
+      case Script::Step::kServeRange: {
+        std::size_t end = 0;
+        while ((end = pending.find("\r\n\r\n")) == std::string::npos && (ok = c.receive())) {
+        }
+        if (!ok) break;
+        const std::string head = pending.substr(0, end + 2);
+        pending.erase(0, end + 4);
+        std::smatch range;
+        std::smatch ifRange;
+        const std::size_t size = step.bytes.size();
+        std::size_t from = 0;
+        if (std::regex_search(head, range, std::regex("\r\nRange: bytes=([0-9]+)-\r\n")) &&
+            (!std::regex_search(head, ifRange, std::regex("\r\nIf-Range: ([^\r]*)\r\n")) ||
+             step.headers.find(ifRange[1].str()) != std::string::npos)) {
+          from = std::min<std::size_t>(std::stoull(range[1].str()), size);
+        }
+        std::string answer = from == 0 ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 206 Partial Content\r\n";
+        if (from > 0) {
+          answer += "Content-Range: bytes " + std::to_string(from) + "-" +
+                    std::to_string(size - 1) + "/" + std::to_string(size) + "\r\n";
+        }
+        answer += step.headers + "Content-Length: " + std::to_string(size - from) + "\r\n\r\n";
+        answer.append(step.bytes, from, step.count);
+        ok = c.send(answer.data(), answer.size());
         break;
       }
       case Script::Step::kRead:

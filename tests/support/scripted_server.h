@@ -44,6 +44,11 @@ class Script {
   Script& Read(std::size_t count);
   // Sends the bytes (as few packets as the system makes of them).
   Script& Send(std::string bytes);
+  // Reads a request head and answers it from `body` as a server of ranges:
+  // "Range: bytes=N-" gives a 206 from N (a 200 when an If-Range names
+  // nothing in `headers`), else a 200; `headers` (lines with CR LF) go into
+  // the head. Only `count` bytes of the body part go out.
+  Script& ServeRange(std::string body, std::string headers, std::size_t count = SIZE_MAX);
   // Sends one byte per packet: Nagle off and a short pause after each byte.
   Script& SendBytewise(std::string bytes);
   // Sends the pattern over and over, totalBytes in all; 0 = until the client
@@ -75,11 +80,13 @@ class Script {
       kReset,
       kWaitForClientClose,
       kSignal,
-      kWaitForRelease
+      kWaitForRelease,
+      kServeRange
     };
     Kind kind;
     std::string bytes;
     std::size_t count = 0;
+    std::string headers{};  // ServeRange only
   };
   const std::vector<Step>& Steps() const { return steps_; }
 
@@ -156,8 +163,10 @@ class ScriptedConnections {
 
 class ScriptedServer : public ScriptedConnections {
  public:
-  // Starts listening at once; throws std::runtime_error when it cannot.
-  explicit ScriptedServer(std::chrono::milliseconds lifetime = std::chrono::seconds(10));
+  // Starts listening at once, on `port` or one of the system's choice;
+  // throws std::runtime_error when it cannot.
+  explicit ScriptedServer(std::chrono::milliseconds lifetime = std::chrono::seconds(10),
+                          int port = 0);
   ~ScriptedServer();
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;

@@ -2,16 +2,20 @@
 // trying servers out and for measuring the client. All addresses go through
 // one client in turn, as the files of a download job do, so a kept
 // connection and cookies carry over from one to the next.
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "errors.h"
 #include "file_stream.h"
 #include "http_client.h"
+#include "resuming_get.h"
 #include "tool_arguments.h"
 
 namespace {
@@ -24,7 +28,8 @@ constexpr int kUsage = 2;
 
 void PrintUsage(std::FILE* out) {
   std::fputs(
-      "usage: kalvoran-get [-v] [-O DIR] [--cacert FILE] URL...\n"
+      "usage: kalvoran-get [-v] [-O DIR] [--cacert FILE] [--timeout SECONDS]\n"
+      "                    [--retries N] URL...\n"
       "       kalvoran-get --version\n"
       "\n"
       "Fetches each URL in turn on one client. Body n (n = 1, 2, ...) goes to\n"
@@ -37,6 +42,13 @@ void PrintUsage(std::FILE* out) {
       "  -O DIR  write the bodies into DIR\n"
       "  --cacert FILE  trust the certificates in FILE (PEM) for https:// URLs\n"
       "                 instead of the system's trust store\n"
+      "  --timeout SECONDS  give up on a server silent this long, connecting or\n"
+      "                 sending (default 30; 0 = wait without limit)\n"
+      "  --retries N    a body that breaks off after its head is asked for again\n"
+      "                 from where it broke (Range), up to N tries in a row that\n"
+      "                 bring nothing, 1, 2, 4, 8 s apart (default 5; 0 = never).\n"
+      "                 Standard output cannot start a body over: a server that\n"
+      "                 sends the whole body again fails there.\n"
       "\n"
       "On the first failure it prints \"error <kind>: <message>\" to standard\n"
       "error (CR and LF written as \\r and \\n) and stops.\n"
@@ -69,7 +81,7 @@ class StdoutStream final : public Stream {
  public:
   std::int64_t Position() const override { return position_; }
   void Seek(std::int64_t position) override {
-    if (position != position_) throw EStreamError("Standard output cannot seek");
+    if (position != position_) throw EStreamError("Standard output cannot start the body over");
   }
   std::int64_t Size() const override { return size_ > position_ ? size_ : position_; }
   void SetSize(std::int64_t size) override { size_ = size; }
@@ -90,12 +102,16 @@ long long TargetSize(const HttpClient& client) {
   return s ? static_cast<long long>(s->Size()) : -1;
 }
 
-// The client returns a body that a close cut short of its Content-Length;
-// fetched it is not.
-bool CutShort(const HttpClient& client, std::int64_t written) {
-  const HttpResponse& r = client.Response();
-  return r.ResponseCode != 204 && r.HasContentLength && r.ContentLength > 0 &&
-         written != r.ContentLength;
+// A whole number of at most `limit`; nothing for anything else.
+std::optional<int> Count(std::string_view text, int limit) {
+  int value = 0;
+  if (text.empty()) return std::nullopt;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+    if (value > limit) return std::nullopt;
+  }
+  return value;
 }
 
 void Report(const char* kind, const std::string& message) {
@@ -111,6 +127,8 @@ int main(int argc, char** argv) {
   bool verbose = false;
   std::string dir;
   std::string caFile;
+  int timeoutSeconds = 30;
+  int retries = ResumePolicy{}.Tries;
   std::vector<std::string> urls;
   for (std::size_t i = 1; i < argCount; ++i) {
     const std::string_view arg = args[i];
@@ -128,6 +146,16 @@ int main(int argc, char** argv) {
         return kUsage;
       }
       caFile = args[i];
+    } else if (urls.empty() && (arg == "--timeout" || arg == "--retries")) {
+      const std::optional<int> value =
+          i + 1 < argCount ? Count(args[i + 1], arg == "--timeout" ? 2000000 : 1000) : std::nullopt;
+      if (!value) {
+        std::fprintf(stderr, "kalvoran-get: %s needs a whole number\n", args[i].c_str());
+        PrintUsage(stderr);
+        return kUsage;
+      }
+      (arg == "--timeout" ? timeoutSeconds : retries) = *value;
+      ++i;
     } else if (urls.empty() && (arg == "-h" || arg == "--help")) {
       PrintUsage(stdout);
       return kOk;
@@ -149,6 +177,18 @@ int main(int argc, char** argv) {
 
   HttpClient client;
   client.CaFile = caFile;
+  client.ReadTimeout = timeoutSeconds * 1000;
+  client.ConnectTimeout = timeoutSeconds * 1000;
+  ResumePolicy policy;
+  policy.Tries = retries;
+  if (verbose) {
+    policy.Pause = [](std::chrono::milliseconds time) {
+      std::fprintf(stderr, "pause %lld ms\n", static_cast<long long>(time.count()));
+      std::this_thread::sleep_for(time);
+      return true;
+    };
+  }
+  ResumingGet download(client, std::move(policy));
   if (verbose) {
     client.OnResponseHead = [](HttpClient& c) {
       std::fprintf(stderr, "status %d %s\n", c.Response().ResponseCode,
@@ -169,19 +209,16 @@ int main(int argc, char** argv) {
 
   try {
     for (std::size_t n = 0; n < urls.size(); ++n) {
-      std::int64_t written = 0;
+      // A body that ends short of its length fails here (EConnClosedGracefully).
       if (dir.empty()) {
         StdoutStream out;
-        client.Get(urls[n], out);
-        written = out.Position();
+        download.Get(urls[n], out);
       } else {
         FileStream file(dir + "/" + std::to_string(n + 1) + ".body",
                         FileStream::OpenMode::kCreateOrTruncate);
-        client.Get(urls[n], file);
-        written = file.Position();
+        download.Get(urls[n], file);
         file.Close();
       }
-      if (CutShort(client, written)) throw EConnClosedGracefully();
     }
   } catch (const HttpError& e) {
     Report(e.Kind(), e.what());
