@@ -1,6 +1,7 @@
 #!/bin/bash
 # Serves the reference scripts on 127.0.0.1, in the foreground:
-#   serve.sh [PORT]           PHP's built-in server (php -S), default port 8080
+#   serve.sh [PORT]           PHP's built-in server (php -S), default port 8080,
+#                             with PHP_CLI_SERVER_WORKERS (default 4) workers
 #   serve.sh --nginx [PORT]   nginx + PHP-FPM configured from deploy/, as a
 #                             vendor runs them; Ctrl-C or SIGTERM stops both
 #   serve.sh --nginx PORT --tls CERT KEY
@@ -18,9 +19,20 @@
 # and KALVORAN_PHP the PHP of the built-in server.
 here=$(cd "$(dirname "$0")" && pwd)
 if [ "${1:-}" != --nginx ]; then
-  # The router answers the three scripts only: the folder itself is served
-  # by no one.
-  exec "${KALVORAN_PHP:-php}" -S "127.0.0.1:${1:-8080}" -t "$here" "$here/lib/router.php"
+  # php -S answers one request at a time, so a stalled download would hold up
+  # every other one, its own resumption included: it gets workers. They are
+  # children of php, which leaves them running when a signal ends it; so php
+  # runs in a process group of its own (job control), and a signal ends the
+  # group. The router answers the three scripts only: the folder itself is
+  # served by no one.
+  export PHP_CLI_SERVER_WORKERS=${PHP_CLI_SERVER_WORKERS:-4}
+  set -m
+  "${KALVORAN_PHP:-php}" -S "127.0.0.1:${1:-8080}" -t "$here" "$here/lib/router.php" &
+  php=$!
+  set +m
+  trap 'kill -TERM -- "-$php" 2>/dev/null; wait "$php"; exit 0' INT TERM HUP
+  wait "$php"
+  exit
 fi
 port=${2:-8080}
 cert=

@@ -1,5 +1,6 @@
 <?php
-// Serves files/<Cesta>/<Subor> as a binary download with its length. A file
+// Serves files/<Cesta>/<Subor> as a binary download with its length, or the
+// byte range a resumed download asks for (Range, If-Range). A file
 // that is not served gets the content type "error" (with a short body, so
 // that the downloader reads it and stops the job). Behind nginx the file
 // itself goes out through nginx (X-Accel-Redirect); PHP only decides.
@@ -28,11 +29,33 @@ if ($accel !== null) {
     exit;
 }
 
-// Stream the file as it is: never the whole of it in memory.
+// Stream the file, or the part of it a resumed download asks for: never the
+// whole of it in memory.
 while (ob_get_level() > 0) {
     ob_end_clean();
 }
 set_time_limit(0);
-header('Content-Length: ' . fstat($handle)['size']);
-fpassthru($handle);
+$stat = fstat($handle);
+$size = $stat['size'];
+$etag = kd_etag($stat);
+$modified = kd_http_date($stat['mtime']);
+header('Accept-Ranges: bytes');
+header('ETag: ' . $etag);
+header('Last-Modified: ' . $modified);
+$range = kd_requested_range($size, $etag, $modified);
+if ($range === false) {
+    http_response_code(416);
+    header("Content-Range: bytes */$size");
+    header('Content-Length: 0');
+    exit;
+}
+[$first, $last] = $range ?? [0, $size - 1];
+if ($range !== null) {
+    http_response_code(206);
+    header("Content-Range: bytes $first-$last/$size");
+}
+header('Content-Length: ' . ($last - $first + 1));
+if ($size > 0) {
+    stream_copy_to_stream($handle, fopen('php://output', 'wb'), $last - $first + 1, $first);
+}
 fclose($handle);

@@ -155,3 +155,44 @@ function kd_mark_path(string $file): ?string
     $marks = kd_marks_root();
     return $marks === null ? null : $marks . '/' . sha1($file) . '.mark';
 }
+
+// A file's validators as nginx makes them for the files it sends itself: a
+// strong ETag from the modification time and the size, and the modification
+// time as an HTTP date. A resumed download sends one of them back in
+// If-Range, so they must not change while the file does not.
+function kd_etag(array $stat): string
+{
+    return sprintf('"%x-%x"', $stat['mtime'], $stat['size']);
+}
+
+function kd_http_date(int $time): string
+{
+    return gmdate('D, d M Y H:i:s', $time) . ' GMT';
+}
+
+// The part of a file of $size bytes that the request's Range asks for, as
+// [first, last]; null for the whole file, false when the part starts past the
+// end. The whole file goes out for no Range, a malformed one, several ranges
+// (allowed, and no client of ours asks for them), and an If-Range that names
+// another version of the file than $etag or $modified, compared exactly.
+function kd_requested_range(int $size, string $etag, string $modified): array|false|null
+{
+    $range = $_SERVER['HTTP_RANGE'] ?? null;
+    $ifRange = $_SERVER['HTTP_IF_RANGE'] ?? null;
+    if (!is_string($range) || ($ifRange !== null && $ifRange !== $etag && $ifRange !== $modified)
+        || preg_match('/^bytes[ \t]*=[ \t]*(\d*)-(\d*)[ \t]*$/iD', $range, $bounds) !== 1
+        || $bounds[1] === '' && $bounds[2] === '') {
+        return null;
+    }
+    // Digits beyond PHP_INT_MAX read as PHP_INT_MAX: past the end of any file.
+    if ($bounds[1] === '') {  // the last K bytes
+        $count = min((int) $bounds[2], $size);
+        return $count === 0 ? false : [$size - $count, $size - 1];
+    }
+    $first = (int) $bounds[1];
+    $last = $bounds[2] === '' ? PHP_INT_MAX : (int) $bounds[2];
+    if ($last < $first) {
+        return null;
+    }
+    return $first >= $size ? false : [$first, min($last, $size - 1)];
+}

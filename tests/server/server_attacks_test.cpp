@@ -5,11 +5,14 @@
 
 #include <filesystem>
 #include <map>
+#include <regex>
 
+#include "connection.h"
 #include "errors.h"
 #include "funkcie.h"
 #include "http_client.h"
 #include "job_test_support.h"
+#include "memory_stream.h"
 #include "nginx_php_server.h"
 #include "statistics.h"
 
@@ -57,6 +60,51 @@ std::map<std::string, std::uintmax_t> Sizes(const std::string& folder) {
   for (const auto& entry : fs::directory_iterator(folder))
     sizes[entry.path().filename().string()] = entry.file_size();
   return sizes;
+}
+
+// The whole answer to a GET with more header lines; the server closes after it.
+std::string Exchange(const std::string& host, const std::string& target, const std::string& lines) {
+  Connection c;
+  c.ReadTimeout = 10000;
+  c.Connect("127.0.0.1", std::stoi(host.substr(10)), 10000);
+  c.Write("GET " + target + " HTTP/1.1\r\nHost: h\r\nConnection: close\r\n" + lines + "\r\n");
+  MemoryStream answer;
+  c.ReadStream(answer, -1, true);
+  return answer.Data();
+}
+
+std::string Header(const std::string& answer, const std::string& name) {
+  std::smatch value;
+  std::regex_search(answer, value, std::regex("\r\n" + name + ": ([^\r]*)"));
+  return value[1].str();
+}
+
+// A resumed download gets the rest of the file while it is the version it names.
+template <class Server>
+void RunResumptions(const Server& server) {
+  const std::string bytes = test::TestBytes(300000, 7), target = kFetch + "Cesta=pack&Subor=r.bin";
+  WriteFile(server.MakeFolder("pack") + "/r.bin", bytes);
+  const std::string first = Exchange(server.Host(), target, "");
+  EXPECT_EQ(Header(first, "Accept-Ranges") + Header(first, "ETag").substr(0, 1), "bytes\"");
+  const std::tuple<std::string, std::string, std::string, std::size_t, std::size_t> cases[] = {
+      {"bytes=1000-", "", "206 bytes 1000-299999/300000", 1000, 299000},
+      {"bytes=100-199", "", "206 bytes 100-199/300000", 100, 100},
+      {"bytes=-500", "", "206 bytes 299500-299999/300000", 299500, 500},
+      {"bytes=300000-", "", "416 bytes */300000", 0, 0},
+      {"bytes=1000-", Header(first, "ETag"), "206 bytes 1000-299999/300000", 1000, 299000},
+      {"bytes=1000-", "\"0-0\"", "200 ", 0, 300000},
+      {"bytes=1000-", Header(first, "Last-Modified"), "206 bytes 1000-299999/300000", 1000, 299000},
+  };
+  for (const auto& [range, ifRange, expected, from, count] : cases) {
+    SCOPED_TRACE(range + " " + ifRange);
+    const std::string answer = Exchange(
+        server.Host(), target,
+        "Range: " + range + "\r\n" + (ifRange.empty() ? "" : "If-Range: " + ifRange + "\r\n"));
+    EXPECT_EQ(answer.substr(9, 4) + Header(answer, "Content-Range"), expected);
+    if (count == 0) continue;  // 416: nginx sends a page, the script nothing
+    EXPECT_EQ(Header(answer, "Content-Length"), std::to_string(count));
+    EXPECT_TRUE(answer.ends_with("\r\n\r\n" + bytes.substr(from, count)));
+  }
 }
 
 // Both servers hold a package, a link out of the files folder to a secret, a
@@ -118,6 +166,7 @@ TEST(ServerAttacks, PhpBuiltInServerRefusesThem) {
   const test::ReferenceServer server, restricted(kRestrictions);
   ASSERT_TRUE(server.Running() && restricted.Running());
   RunAttacks(server, restricted);
+  RunResumptions(server);
 }
 
 TEST(ServerAttacks, NginxWithPhpFpmRefusesThem) {
@@ -126,6 +175,7 @@ TEST(ServerAttacks, NginxWithPhpFpmRefusesThem) {
       restricted(KALVORAN_SERVER_DIR, kRestrictions);
   ASSERT_TRUE(server.Running() && restricted.Running()) << server.Log() << restricted.Log();
   RunAttacks(server, restricted);
+  RunResumptions(server);
 }
 
 }  // namespace
