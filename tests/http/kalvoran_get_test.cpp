@@ -100,13 +100,60 @@ TEST_F(KalvoranGet, StopsAtTheFirstErrorWithItsKindAndEscapedMessage) {
 
   server.AddScript(Script().ReadHead().Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" +
                                             std::string(16341, 'x')));
-  run = Start({base + "/f"});
+  run = Start({"--retries", "0", base + "/f"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "error EConnClosedGracefully: Connection Closed Gracefully.\n");
 
   run = Start({"http://no-such-host.invalid/e"});  // a name that never resolves
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "error ESocketError: Socket Error # 11001\\r\\nHost not found.\n");
+}
+
+TEST_F(KalvoranGet, ResumesBrokenBodiesAndGivesUpOnSilentServers) {
+  const std::string file = test::TestBytes(300000, 4);
+  const std::string etag = "ETag: \"e\"\r\n";
+  struct Case {
+    const char* name;
+    std::vector<std::string> options;
+    std::vector<Script> scripts;
+    std::string err;
+  } cases[] = {
+    {"resumed into a file",
+     {"-O", Bodies()},
+     {Script().ServeRange(file, etag, 100000), Script().ServeRange(file, etag)},
+     ""},
+    {"the whole body again on standard output",
+     {},
+     {Script().ServeRange(file, etag, 100000), Script().ServeRange(file, "")},
+     "error EStreamError: Standard output cannot start the body over\n"},
+    {"no answer",
+     {"--timeout", "1"},
+     {Script().ReadHead().Pause(5000)},
+     "error EReadTimeout: Read Timeout\n"},
+#if KALVORAN_GET_HAS_TLS
+    {"no handshake",
+     {"--timeout", "1", "https"},
+     {Script().Pause(5000)},
+     "error EConnectTimeout: Connect timed out.\n"},
+#endif
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedServer server;
+    for (Script& script : c.scripts) server.AddScript(script);
+    std::string url = server.Url("/f");
+    if (!c.options.empty() && c.options.back() == "https") {
+      c.options.pop_back();
+      url = "https" + url.substr(4);
+    }
+    c.options.push_back(url);
+    const auto start = std::chrono::steady_clock::now();
+    const ProgramRun run = Start(c.options);
+    EXPECT_EQ(run.status, c.err.empty() ? 0 : 1);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_TRUE(!c.err.empty() || ReadFile(Bodies() + "/1.body") == file);
+  }
 }
 
 // Servers that never stop sending: whatever they announce or stream, the
