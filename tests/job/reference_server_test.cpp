@@ -10,6 +10,7 @@
 #include <random>
 
 #include "cp1250.h"
+#include "cutting_relay.h"
 #include "download_thread.h"
 #include "http_client.h"
 #include "job_test_support.h"
@@ -39,11 +40,14 @@ class ReferenceServerTest : public ::testing::Test {
     fs::create_directories(server->FilesRoot() + "/pack");
   }
 
-  // Runs a job for the descriptor in a fresh working directory.
-  int Run(const std::string& descriptor, WorkingDir& dir, std::chrono::seconds limit = 20s) {
+  // Runs a job for the descriptor in a fresh working directory, against the
+  // server or what stands for it at `host`.
+  int Run(const std::string& descriptor, WorkingDir& dir, std::chrono::seconds limit = 20s,
+          std::string host = "") {
+    if (host.empty()) host = server->Host();
     HeadlessWindow window(KeyFor(descriptor));
     DownloadJobOptions options;
-    options.Servers = {{"127.0.0.1:1", server->Host(), "127.0.0.1:1"}, server->Host()};
+    options.Servers = {{"127.0.0.1:1", host, "127.0.0.1:1"}, host};
     options.WorkingDirectory = dir.Path();
     TDownloadThread worker(window, options);
     worker.Start();
@@ -59,6 +63,17 @@ class ReferenceServerTest : public ::testing::Test {
   std::unique_ptr<ReferenceServer> server;
   int refusals = 0;  // answers of the last job refused for their content type "error"
 };
+
+TEST_F(ReferenceServerTest, AJobBrokenOffMidFileFetchesOnlyTheRest) {
+  const std::string body = TestBytes(8 << 20, 5);
+  WriteFile(Pack("big.bin"), body);
+  test::CuttingRelay relay(server->Host(), 3 << 20);
+  WorkingDir dir;
+  ASSERT_EQ(Run("1;;pack;big.bin;", dir, 20s, relay.HostPort()), 0);
+  EXPECT_TRUE(ReadFile(dir.Folder() + "/big.bin") == body);
+  EXPECT_LT(relay.BytesDown(), body.size() + (64 << 10));
+  EXPECT_FALSE(fs::exists(Pack("big.bin")));  // marked by either request, cleaned up after
+}
 
 TEST_F(ReferenceServerTest, JobSavesIdenticalFilesCleansUpAndFilesItsStatistics) {
   WriteFile(Pack("a b.bin"), TestBytes(300000, 1));

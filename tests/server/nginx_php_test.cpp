@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cp1250.h"
+#include "cutting_relay.h"
 #include "errors.h"
 #include "http_client.h"
 #include "job_test_support.h"
@@ -48,9 +49,11 @@ std::unique_ptr<NginxPhpServer> StartServer() {
 // One headless job in a process of its own (the cancel flag is the
 // program's): the key for `descriptor`, the server for all of its requests,
 // the download folder below `dir`. Its exit status is the job's result code.
+// `via`: what stands between the job and the server, when anything does.
 test::ProgramRun RunJob(const NginxPhpServer& server, const std::string& descriptor,
-                        const WorkingDir& dir) {
-  return test::RunProgram({KALVORAN_HEADLESS_JOB, server.Host(), dir.Path(), descriptor});
+                        const WorkingDir& dir, const std::string& via = "") {
+  return test::RunProgram(
+      {KALVORAN_HEADLESS_JOB, via.empty() ? server.Host() : via, dir.Path(), descriptor});
 }
 
 // Whether the file holds exactly these bytes; read in blocks, for large files.
@@ -89,7 +92,7 @@ struct ServedFile {
 // arrives byte for byte, the clean-up deletes exactly the listed files, and
 // the job's statistics line reads back.
 void ExpectWholeJob(const NginxPhpServer& server, const std::string& cesta,
-                    const std::vector<ServedFile>& files) {
+                    const std::vector<ServedFile>& files, const std::string& via = "") {
   const std::string folder = server.MakeFolder(cesta);
   WriteFile(folder + "/unlisted.bin", "stays");
   std::string list;
@@ -103,7 +106,7 @@ void ExpectWholeJob(const NginxPhpServer& server, const std::string& cesta,
   const std::string descriptor = "1;;" + Utf8ToCp1250(cesta) + ";" + list + ";";
 
   const WorkingDir dir;
-  const test::ProgramRun job = RunJob(server, descriptor, dir);
+  const test::ProgramRun job = RunJob(server, descriptor, dir, via);
   ASSERT_EQ(job.status, 0) << job.err << server.Log();
   EXPECT_EQ(FolderEntries(dir), saved);
   for (const ServedFile& file : files) {
@@ -134,6 +137,14 @@ TEST_F(NginxPhpTest, WholeJobSavesIdenticalFilesCleansUpAndFilesItsStatistics) {
                   {"notes.txt", TestBytes(1000, 2)},
                   {"one.bin", TestBytes(1, 3)},
                   {"empty.bin", ""}});
+}
+
+TEST_F(NginxPhpTest, AJobBrokenOffMidFileFetchesOnlyTheRest) {
+  const test::CuttingRelay relay(server->Host(), 1 << 20);
+  ExpectWholeJob(*server, "pack", {{"big.bin", TestBytes(3 << 20, 4)}, {"one.bin", "1"}},
+                 relay.HostPort());
+  EXPECT_EQ(relay.Connections(), 5);  // the cut one, the rest, two clean-ups, the statistics
+  EXPECT_LT(relay.BytesDown(), (3 << 20) + (64 << 10));
 }
 
 // Every class of the key's alphabet in the folder and the names: blanks,
