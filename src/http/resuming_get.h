@@ -51,11 +51,11 @@ class ResumingGet {
   // ended short without an error raises EConnClosedGracefully.
   void Get(const std::string& url, Stream& target);
 
-  // For the transfer events while a request runs: where in the body the
-  // bytes of the current answer begin (0 but for a 206 that goes on), and
-  // whether it goes on from there.
+  // For the transfer events while a request runs: whether it asks for the
+  // rest of the body, and where in the body the bytes of its answer begin
+  // (0 but for a 206 that goes on).
+  bool Resuming() const { return from_.Offset > 0; }
   std::int64_t BodyOffset() const;
-  bool Continuing() const { return BodyOffset() > 0; }
 
  private:
   // Takes what a 2xx answer says about the body: its validator and length.

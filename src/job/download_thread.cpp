@@ -135,15 +135,18 @@ void TDownloadThread::Execute() {
       return;
     }
     client_->OnWorkBegin = [this](HttpClient& sender, TWorkMode mode, std::int64_t expected) {
-      // A body that goes on where it broke off leaves the bar where it is;
-      // only the server's refusal is looked for.
-      if (download_->Continuing()) {
+      // Asked for the rest, only the whole file again (200) starts the bar
+      // anew: the rest leaves it where it is, and an error's body is no
+      // part of the file. The server's refusal is looked for all the same.
+      if (download_->Resuming() && sender.Response().ResponseCode != 200) {
         RefuseErrorResponse(sender);
         return;
       }
       window_.ZaciatokStahovania(sender, mode, expected);
     };
     client_->OnWork = [this](HttpClient& sender, TWorkMode mode, std::int64_t count) {
+      const int code = sender.Response().ResponseCode;
+      if (download_->Resuming() && code != 200 && code != 206) return;
       // Counted from the start of the file, so the bar never goes back.
       window_.Stahovanie(sender, mode, download_->BodyOffset() + count);
     };

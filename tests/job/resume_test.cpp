@@ -119,7 +119,7 @@ TEST(Resume, WhatTheServerAnswersToTheRestDecidesWhatIsSaved) {
       {"ranges ignored", {Script().ReadHead().Send(Whole(kFile)).Close()}, 0, &kFile, 3},
       {"file changed", {Script().ServeRange(changed, "ETag: \"v2\"\r\n").Close()}, 0, &changed, 3},
       {"range refused",
-       {Script().ReadHead().Send("HTTP/1.1 416 No\r\nContent-Length: 0\r\n\r\n").Close(),
+       {Script().ReadHead().Send("HTTP/1.1 416 No\r\nContent-Length: 3\r\n\r\nno!").Close(),
         Script().ServeRange(kFile, kETag).Close()},
        0,
        &kFile,
@@ -148,6 +148,8 @@ TEST(Resume, WhatTheServerAnswersToTheRestDecidesWhatIsSaved) {
     EXPECT_EQ(FolderEntries(test.dir), c.saved ? Names{"f.bin"} : Names{});
     EXPECT_TRUE(!c.saved || test.Saved() == *c.saved);
     EXPECT_EQ(test.server.AcceptedConnections(), c.connections);
+    // The bar starts anew for the whole file only, never for an error's body.
+    EXPECT_EQ(test.window.beginTags.size(), c.result == 0 ? 2u : 1u);
     EXPECT_TRUE(c.connections != 4 || RangeAsked(test.server, 2) == -1);  // all of it again
   }
 }

@@ -39,6 +39,7 @@ void PrintUsage(std::FILE* out) {
       "            begin <mode> <expected> size=<size>  transfer events, with the\n"
       "            work <mode> <count> size=<size>      size of the body's target\n"
       "            end <mode>\n"
+      "            pause <ms>                           before another try\n"
       "  -O DIR  write the bodies into DIR\n"
       "  --cacert FILE  trust the certificates in FILE (PEM) for https:// URLs\n"
       "                 instead of the system's trust store\n"
@@ -183,7 +184,7 @@ int main(int argc, char** argv) {
   policy.Tries = retries;
   if (verbose) {
     policy.Pause = [](std::chrono::milliseconds time) {
-      std::fprintf(stderr, "pause %lld ms\n", static_cast<long long>(time.count()));
+      std::fprintf(stderr, "pause %lld\n", static_cast<long long>(time.count()));
       std::this_thread::sleep_for(time);
       return true;
     };
