@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <regex>
 
 #include "http_client.h"
 #include "job_files.h"
@@ -121,6 +122,31 @@ ReferenceServer::ReferenceServer(std::vector<std::string> settings) {
   options.attempts = 5;
   options.startLimit = std::chrono::seconds(5);
   process_ = std::make_unique<ServerProcess>(std::move(options));
+}
+
+std::unique_ptr<ServerProcess> StartFaultRelay(const std::string& upstream, std::size_t cut,
+                                               const std::string& report) {
+  ServerProcess::Options options;
+  options.arguments = [=](int port) -> std::vector<std::string> {
+    return {"/usr/bin/env",
+            "python3",
+            KALVORAN_SERVER_DIR "/../bench/fault_relay.py",
+            "--listen",
+            std::to_string(port),
+            "--cut",
+            std::to_string(cut),
+            "--report",
+            report,
+            upstream};
+  };
+  options.logPath = report + ".log";
+  return std::make_unique<ServerProcess>(std::move(options));
+}
+
+long long RelayedBytes(const std::string& report) {
+  std::smatch m;
+  const std::string text = ReadFile(report);
+  return std::regex_search(text, m, std::regex("wire_bytes ([0-9]+)")) ? std::stoll(m[1]) : -1;
 }
 
 std::string ReferenceServer::MakeFolder(const std::string& relative) const {

@@ -116,6 +116,14 @@ class ReferenceServer {
   TempDir root_{"kalvoran-php"};
   std::unique_ptr<ServerProcess> process_;
 };
+
+// The benchmarks' fault relay in front of `upstream` ("127.0.0.1:port"): it
+// cuts the connections every `cut` bytes towards the clients, and once
+// stopped it has written what it sent them to `report`.
+std::unique_ptr<ServerProcess> StartFaultRelay(const std::string& upstream, std::size_t cut,
+                                               const std::string& report);
+// The bytes a stopped relay sent towards the clients; -1 without a report.
+long long RelayedBytes(const std::string& report);
 #endif
 
 }  // namespace kalvoran::test

@@ -10,7 +10,6 @@
 #include <random>
 
 #include "cp1250.h"
-#include "cutting_relay.h"
 #include "download_thread.h"
 #include "http_client.h"
 #include "job_test_support.h"
@@ -67,11 +66,13 @@ class ReferenceServerTest : public ::testing::Test {
 TEST_F(ReferenceServerTest, AJobBrokenOffMidFileFetchesOnlyTheRest) {
   const std::string body = TestBytes(8 << 20, 5);
   WriteFile(Pack("big.bin"), body);
-  test::CuttingRelay relay(server->Host(), 3 << 20);
   WorkingDir dir;
-  ASSERT_EQ(Run("1;;pack;big.bin;", dir, 20s, relay.HostPort()), 0);
+  const std::string report = dir.Path() + "/relay.txt";
+  const auto relay = test::StartFaultRelay(server->Host(), 3 << 20, report);
+  ASSERT_EQ(Run("1;;pack;big.bin;", dir, 20s, "127.0.0.1:" + std::to_string(relay->Port())), 0);
+  relay->Stop();
   EXPECT_TRUE(ReadFile(dir.Folder() + "/big.bin") == body);
-  EXPECT_LT(relay.BytesDown(), body.size() + (64 << 10));
+  EXPECT_LT(test::RelayedBytes(report), body.size() + (64 << 10));  // two cuts, little lost
   EXPECT_FALSE(fs::exists(Pack("big.bin")));  // marked by either request, cleaned up after
 }
 
