@@ -110,45 +110,34 @@ TEST_F(KalvoranGet, StopsAtTheFirstErrorWithItsKindAndEscapedMessage) {
 }
 
 TEST_F(KalvoranGet, ResumesBrokenBodiesAndGivesUpOnSilentServers) {
-  const std::string file = test::TestBytes(300000, 4);
-  const std::string etag = "ETag: \"e\"\r\n";
+  const std::string file = test::TestBytes(300000, 4), etag = "ETag: \"e\"\r\n";
+  const Script cut = Script().ServeRange(file, etag, 100000), stall = Script().Pause(5000);
   struct Case {
-    const char* name;
-    std::vector<std::string> options;
+    std::vector<std::string> args;  // the server's address follows, "https" if they end so
     std::vector<Script> scripts;
     std::string err;
   } cases[] = {
-    {"resumed into a file",
-     {"-O", Bodies()},
-     {Script().ServeRange(file, etag, 100000), Script().ServeRange(file, etag)},
-     ""},
-    {"the whole body again on standard output",
-     {},
-     {Script().ServeRange(file, etag, 100000), Script().ServeRange(file, "")},
+    {{"-O", Bodies()}, {cut, Script().ServeRange(file, etag)}, ""},
+    {{},
+     {cut, Script().ServeRange(file, "")},  // the whole body again
      "error EStreamError: Standard output cannot start the body over\n"},
-    {"no answer",
-     {"--timeout", "1"},
-     {Script().ReadHead().Pause(5000)},
-     "error EReadTimeout: Read Timeout\n"},
+    {{"--timeout", "1"}, {Script().ReadHead().Then(stall)}, "error EReadTimeout: Read Timeout\n"},
 #if KALVORAN_GET_HAS_TLS
-    {"no handshake",
-     {"--timeout", "1", "https"},
-     {Script().Pause(5000)},
-     "error EConnectTimeout: Connect timed out.\n"},
+    {{"--timeout", "1", "https"}, {stall}, "error EConnectTimeout: Connect timed out.\n"},
 #endif
   };
   for (Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.err);
     ScriptedServer server;
     for (Script& script : c.scripts) server.AddScript(script);
-    std::string url = server.Url("/f");
-    if (!c.options.empty() && c.options.back() == "https") {
-      c.options.pop_back();
-      url = "https" + url.substr(4);
+    const std::string url = server.Url("/f");
+    if (!c.args.empty() && c.args.back() == "https") {
+      c.args.back() = "https" + url.substr(4);
+    } else {
+      c.args.push_back(url);
     }
-    c.options.push_back(url);
     const auto start = std::chrono::steady_clock::now();
-    const ProgramRun run = Start(c.options);
+    const ProgramRun run = Start(c.args);
     EXPECT_EQ(run.status, c.err.empty() ? 0 : 1);
     EXPECT_EQ(run.err, c.err);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));

@@ -127,17 +127,11 @@ ReferenceServer::ReferenceServer(std::vector<std::string> settings) {
 std::unique_ptr<ServerProcess> StartFaultRelay(const std::string& upstream, std::size_t cut,
                                                const std::string& report) {
   ServerProcess::Options options;
+  const std::string relay = KALVORAN_SERVER_DIR "/../bench/fault_relay.py";
   options.arguments = [=](int port) -> std::vector<std::string> {
-    return {"/usr/bin/env",
-            "python3",
-            KALVORAN_SERVER_DIR "/../bench/fault_relay.py",
-            "--listen",
-            std::to_string(port),
-            "--cut",
-            std::to_string(cut),
-            "--report",
-            report,
-            upstream};
+    const std::string listen = std::to_string(port);
+    return {"/usr/bin/env", "python3",           relay,      "--listen", listen,
+            "--cut",        std::to_string(cut), "--report", report,     upstream};
   };
   options.logPath = report + ".log";
   return std::make_unique<ServerProcess>(std::move(options));
