@@ -287,6 +287,37 @@ struct ScriptConnection {
 // Plays the steps in turn until one fails, the script closes or resets, or
 // the server stops. `pending` holds what was received and not yet read by a
 // step; the connection's receive appends to it.
+// Takes a request head (up to its empty line) out of the pending bytes,
+// receiving until it is whole; bytes after it stay for the next step.
+bool TakeHead(std::string& pending, const ScriptConnection& c, std::string& head) {
+  std::size_t end = 0;
+  while ((end = pending.find("\r\n\r\n")) == std::string::npos) {
+    if (!c.receive()) return false;
+  }
+  head = pending.substr(0, end + 2);
+  pending.erase(0, end + 4);
+  return true;
+}
+
+// A server of ranges: "Range: bytes=N-" gets a 206 from N unless an If-Range
+// names nothing in the step's header lines; everything else the whole body.
+std::string RangeAnswer(const Script::Step& step, const std::string& head) {
+  std::smatch range, ifRange;
+  const std::size_t size = step.bytes.size();
+  std::size_t from = 0;
+  if (std::regex_search(head, range, std::regex("\r\nRange: bytes=([0-9]+)-\r\n")) &&
+      (!std::regex_search(head, ifRange, std::regex("\r\nIf-Range: ([^\r]*)\r\n")) ||
+       step.headers.find(ifRange[1].str()) != std::string::npos)) {
+    from = std::min<std::size_t>(std::stoull(range[1].str()), size);
+  }
+  std::string answer = from == 0 ? "HTTP/1.1 200 OK\r\n"
+                                 : "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " +
+                                       std::to_string(from) + "-" + std::to_string(size - 1) + "/" +
+                                       std::to_string(size) + "\r\n";
+  answer += step.headers + "Content-Length: " + std::to_string(size - from) + "\r\n\r\n";
+  return answer.append(step.bytes, from, step.count);
+}
+
 ScriptOutcome PlayScript(const Script& script, std::string& pending, const ScriptConnection& c) {
   ScriptOutcome outcome;
   bool& ok = outcome.ok;
@@ -295,35 +326,14 @@ ScriptOutcome PlayScript(const Script& script, std::string& pending, const Scrip
     if (!ok || closed || c.stopping()) break;
     switch (step.kind) {
       case Script::Step::kReadHead: {
-        std::size_t end = 0;
-        while ((end = pending.find("\r\n\r\n")) == std::string::npos && (ok = c.receive())) {
-        }
-        if (ok) pending.erase(0, end + 4);
+        std::string head;
+        ok = TakeHead(pending, c, head);
         break;
       }
       case Script::Step::kServeRange: {
-        std::size_t end = 0;
-        while ((end = pending.find("\r\n\r\n")) == std::string::npos && (ok = c.receive())) {
-        }
-        if (!ok) break;
-        const std::string head = pending.substr(0, end + 2);
-        pending.erase(0, end + 4);
-        std::smatch range;
-        std::smatch ifRange;
-        const std::size_t size = step.bytes.size();
-        std::size_t from = 0;
-        if (std::regex_search(head, range, std::regex("\r\nRange: bytes=([0-9]+)-\r\n")) &&
-            (!std::regex_search(head, ifRange, std::regex("\r\nIf-Range: ([^\r]*)\r\n")) ||
-             step.headers.find(ifRange[1].str()) != std::string::npos)) {
-          from = std::min<std::size_t>(std::stoull(range[1].str()), size);
-        }
-        std::string answer = from == 0 ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 206 Partial Content\r\n";
-        if (from > 0) {
-          answer += "Content-Range: bytes " + std::to_string(from) + "-" +
-                    std::to_string(size - 1) + "/" + std::to_string(size) + "\r\n";
-        }
-        answer += step.headers + "Content-Length: " + std::to_string(size - from) + "\r\n\r\n";
-        answer.append(step.bytes, from, step.count);
+        std::string head;
+        if (!(ok = TakeHead(pending, c, head))) break;
+        const std::string answer = RangeAnswer(step, head);
         ok = c.send(answer.data(), answer.size());
         break;
       }
