@@ -46,6 +46,11 @@ class JobWindow {
   // RefuseErrorResponse(sender) (below) and leave the bar alone when it
   // returns true. Changes on screen go to the user-interface thread queued.
   // An exception thrown here fails the running file (result 2).
+  // A file whose connection broke goes on where it broke: the answer with
+  // the rest fires no ZaciatokStahovania, and its Stahovanie counts run on
+  // from the bytes the file held (the stream's size is the whole file's), so
+  // the bar never goes back. Only a server that sends the whole file again
+  // starts it with a ZaciatokStahovania of its own.
   virtual void ZaciatokStahovania(HttpClient& sender, TWorkMode mode, std::int64_t expected) = 0;
   virtual void Stahovanie(HttpClient& sender, TWorkMode mode, std::int64_t countSoFar) = 0;
   virtual void KoniecStahovania(HttpClient& sender, TWorkMode mode) = 0;
