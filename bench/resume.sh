@@ -147,6 +147,20 @@ report kalvoran-get "kalvoran-get -O"
 report wget "wget $(wget --version | head -1 | cut -d' ' -f3)"
 report curl "curl $(curl --version | head -1 | cut -d' ' -f2)"
 echo
+# The goal for the downloader's own clients: every file whole, at most 1.02 x
+# the file on the wire, and no slower than wget.
+wget_wall=$(cut -d' ' -f1 "$work/wget.runs" | bench_median)
+for c in job kalvoran-get; do
+  runs=$work/$c.runs
+  awk -v s="$size" -v ww="$wget_wall" -v c="$c" -v n="$(wc -l <"$runs")" \
+    -v ok="$(awk '$4 == "ok"' "$runs" | wc -l)" -v mw="$(cut -d' ' -f1 "$runs" | bench_median)" \
+    -v mwire="$(cut -d' ' -f2 "$runs" | bench_median)" 'BEGIN {
+      met = ok == n && mwire / s <= 1.02 && mw <= ww
+      printf "goal %s: %s (whole files %d/%d, wire/file %.4f <= 1.02, wall %s s <= wget %s s)\n",
+        c, met ? "met" : "NOT met", ok, n, mwire / s, mw, ww
+    }'
+done
+echo
 # What a client that failed printed, each line once with its count (Qt's
 # notes about the offscreen platform left out).
 for c in "${clients[@]}"; do
