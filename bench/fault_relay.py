@@ -11,7 +11,9 @@ after each further CUT bytes, while one that starts over never gets further
 than the first CUT bytes.
 
 The relay counts every byte it forwarded downstream: what the clients cost on
-the wire, response heads and bodies of every connection included. On SIGTERM
+the wire, response heads and bodies of every connection included. A reset
+throws away what the client has not yet read, so with --reset the count also
+holds bytes the client never saw and has to fetch again. On SIGTERM
 or SIGINT it waits a moment for connections still draining, writes
 "wire_bytes N up_bytes N connections N cuts N" to --report (or standard
 error) and exits.
