@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "loopback_socket.h"
 #include "program_run.h"
 #include "scripted_server.h"
 #include "temp_dir.h"
@@ -89,12 +90,10 @@ TEST_F(KalvoranGet, StopsAtTheFirstErrorWithItsKindAndEscapedMessage) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "error EHttpProtocolError: HTTP/1.1 404 Not Found\n");
 
-  int closedPort = 0;
-  {
-    ScriptedServer gone;
-    closedPort = gone.Port();
-  }  // nothing listens on its port any more
-  run = Start({"http://127.0.0.1:" + std::to_string(closedPort) + "/d"});
+  // Bound but not listening: the port refuses, and no other test's server
+  // can take it meanwhile.
+  const test::LoopbackSocket refusing;
+  run = Start({"http://127.0.0.1:" + std::to_string(refusing.Port()) + "/d"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "error ESocketError: Socket Error # 10061\\r\\nConnection refused.\n");
 

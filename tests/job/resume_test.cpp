@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "job_test_support.h"
+#include "loopback_socket.h"
 
 namespace kalvoran {
 namespace {
@@ -146,8 +147,11 @@ TEST(Resume, AServerRefusingForAMomentIsWaitedFor) {
   TDownloadThread worker(job.window, job.options);
   worker.Start();
   ASSERT_TRUE(job.server.WaitForFinished(1));
-  job.server.Stop();  // refused from here on, for a moment
-  std::this_thread::sleep_for(300ms);
+  job.server.Stop();
+  {
+    const LoopbackSocket refusing(port);  // for a moment, and no other test takes the port
+    std::this_thread::sleep_for(300ms);
+  }
   ScriptedServer back(30s, port);
   back.AddScript(Script().ServeRange(kFile, kETag).Close());
   back.AddScript(CountedReply(" Saved"));

@@ -61,13 +61,19 @@ sockaddr_in Loopback(int port) {
 
 }  // namespace
 
-LoopbackSocket::LoopbackSocket() {
+LoopbackSocket::LoopbackSocket(int port) {
 #ifdef _WIN32
   WSADATA winsock;
   if (::WSAStartup(MAKEWORD(2, 2), &winsock) != 0) throw std::runtime_error("WSAStartup failed");
 #endif
   socket_ = NewSocket(false);
-  sockaddr_in a = Loopback(0);
+#ifndef _WIN32
+  // The port of a server that stopped a moment ago: its closed connections
+  // must not keep it.
+  const int reuse = 1;
+  if (socket_ >= 0) ::setsockopt(Native(socket_), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+#endif
+  sockaddr_in a = Loopback(port);
   socklen_t len = sizeof a;
   if (socket_ < 0 || ::bind(Native(socket_), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
       ::getsockname(Native(socket_), reinterpret_cast<sockaddr*>(&a), &len) != 0) {

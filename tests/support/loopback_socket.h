@@ -8,9 +8,10 @@ namespace kalvoran::test {
 
 class LoopbackSocket {
  public:
-  // A new TCP socket bound to 127.0.0.1 and a free port; it refuses
-  // connections until Listen(). Throws std::runtime_error when it cannot.
-  LoopbackSocket();
+  // A new TCP socket bound to 127.0.0.1 and `port`, or a free port for 0; it
+  // refuses connections until Listen(). Throws std::runtime_error when it
+  // cannot.
+  explicit LoopbackSocket(int port = 0);
   ~LoopbackSocket();
   LoopbackSocket(const LoopbackSocket&) = delete;
   LoopbackSocket& operator=(const LoopbackSocket&) = delete;
