@@ -32,6 +32,23 @@ bench_build_client() {
     "$build/src/http/libkalvoran_http.a" -lssl -lcrypto -pthread -o "$build/kalvoran_bench"
 }
 
+# Builds the window library (Release) in BUILD, with any further TARGETs, and
+# the whole-job program BUILD/window_job: bench_build_window BUILD [TARGET]...
+bench_build_window() {
+  local build=$1
+  shift
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKALVORAN_BUILD_TESTS=OFF \
+    >/dev/null
+  cmake --build "$build" --target kalvoran_app kalvoran-key "$@" >/dev/null
+  # shellcheck disable=SC2046
+  g++ -std=c++20 -O2 -DNDEBUG -fPIC -I"$root/src/app" -I"$root/src/job" -I"$root/src/http" \
+    -I"$root/src/key" -I"$build/src/generated" $(pkg-config --cflags Qt6Widgets) \
+    "$root/bench/window_job.cpp" "$build/src/app/libkalvoran_app.a" \
+    "$build/src/job/libkalvoran_job.a" "$build/src/http/libkalvoran_http.a" \
+    "$build/src/key/libkalvoran_key.a" $(pkg-config --libs Qt6Widgets) -lssl -lcrypto -pthread \
+    -o "$build/window_job"
+}
+
 bench_free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }

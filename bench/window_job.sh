@@ -14,15 +14,7 @@ build=$root/build/bench-window
 bench_need /usr/bin/time time curl curl /usr/sbin/nginx nginx-light
 
 echo "== building the window library and the bench program (Release)"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKALVORAN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target kalvoran_app kalvoran-key >/dev/null
-# shellcheck disable=SC2046
-g++ -std=c++20 -O2 -DNDEBUG -fPIC -I"$root/src/app" -I"$root/src/job" -I"$root/src/http" \
-  -I"$root/src/key" -I"$build/src/generated" $(pkg-config --cflags Qt6Widgets) \
-  "$root/bench/window_job.cpp" "$build/src/app/libkalvoran_app.a" \
-  "$build/src/job/libkalvoran_job.a" "$build/src/http/libkalvoran_http.a" \
-  "$build/src/key/libkalvoran_key.a" $(pkg-config --libs Qt6Widgets) -lssl -lcrypto -pthread \
-  -o "$build/window_job"
+bench_build_window "$build"
 
 work=$(mktemp -d /tmp/kalvoran_window_bench.XXXXXX)
 cleanup() {
