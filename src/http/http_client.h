@@ -10,6 +10,7 @@
 
 #include "http_request.h"
 #include "http_response.h"
+#include "proxy_rules.h"
 #include "stream.h"
 #include "work_mode.h"
 
@@ -68,9 +69,9 @@ class HttpClient {
   std::int64_t Tag = 0;  // the caller's; the client never reads it
 
   // Settings. HTTP/1.1, cookies kept, no time-outs unless set (a download
-  // job sets them). Redirects are never followed, there is no proxy and no
-  // authentication. "https" addresses run TLS with the server's certificate
-  // verified; nothing ever falls back to plain HTTP.
+  // job sets them), no proxy unless set. Redirects are never followed and
+  // servers get no credentials. "https" addresses run TLS with the server's
+  // certificate verified; nothing ever falls back to plain HTTP.
   TProtocolVersion ProtocolVersion = pv1_1;  // also chooses the keep-alive rule
   bool AllowCookies = true;
   int ReadTimeout = 0;  // ms per wait for data; 0 = no limit
@@ -80,6 +81,10 @@ class HttpClient {
   // ms for a whole request, from connecting to its last byte; 0 = no limit.
   int RequestTimeout = 0;
   std::string CaFile;  // trusted certificates (PEM) for TLS; empty = the system's
+  // The proxy of each request: http goes to it in absolute form over a
+  // connection kept per proxy, https through a CONNECT tunnel with TLS to the
+  // server inside. Its failures name it.
+  ProxyRules Proxies;
 
   // After every response head has been read and parsed (a skipped 100 one
   // included), before its body; for diagnostics.

@@ -244,6 +244,7 @@ void TDownloadThread::CleanUp(const std::string& name) {
 
 void TDownloadThread::SetUp(HttpClient& client, bool shortReply) const {
   client.CaFile = options_.CaFile;
+  client.Proxies = options_.Proxies;
   client.ConnectTimeout = static_cast<int>(options_.ConnectTimeout.count());
   client.ReadTimeout = static_cast<int>(options_.ReadTimeout.count());
   client.RequestTimeout = shortReply ? static_cast<int>(options_.ShortReplyTimeout.count()) : 0;

@@ -59,6 +59,9 @@ struct DownloadJobOptions {
   // before the file fails, and the waits between them.
   int ResumeTries = ResumePolicy{}.Tries;
   std::vector<std::chrono::milliseconds> ResumeWaits = ResumePolicy{}.Waits;
+  // The proxies every request of the job goes through; none by default. The
+  // window passes the system's (SystemProxyRules()).
+  ProxyRules Proxies;
 };
 
 class TDownloadThread {
