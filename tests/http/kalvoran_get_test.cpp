@@ -49,10 +49,12 @@ TEST_F(KalvoranGet, FetchesInTurnOnOneClientAndReportsEachStep) {
   const ProgramRun run = Start({"-v", "-O", Bodies(), base + "/a", base + "/b"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err,
+            "proxy none\n"
             "status 200 HTTP/1.1 200 OK\n"
             "begin wmRead 5 size=5\n"
             "work wmRead 5 size=5\n"
             "end wmRead\n"
+            "proxy none\n"
             "status 200 HTTP/1.1 200 OK\n"
             "begin wmRead 2 size=2\n"
             "work wmRead 2 size=2\n"

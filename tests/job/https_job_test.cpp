@@ -18,6 +18,7 @@
 #include "job_test_support.h"
 #include "scripted_server.h"
 #include "test_certificates.h"
+#include "tinyproxy.h"
 
 namespace kalvoran {
 namespace {
@@ -79,9 +80,11 @@ class HttpsJob : public test::CertificateSuite {
   }
 
   // Runs the job with every server and the statistics host at `server`.
-  static int Run(const WorkingDir& dir, const std::string& server, const std::string& caFile) {
+  static int Run(const WorkingDir& dir, const std::string& server, const std::string& caFile,
+                 ProxyRules proxies = {}) {
     HeadlessWindow window(KeyFor(kDescriptor));
     DownloadJobOptions options;
+    options.Proxies = std::move(proxies);
     options.Servers = {{server, server, server}, server};
     options.WorkingDirectory = dir.Path();
     options.CaFile = caFile;
@@ -190,6 +193,63 @@ TEST_F(HttpsJob, EveryTlsFailureEndsTheJobWithTwoAndLeavesNothing) {
   }
   EXPECT_EQ(cutting.AcceptedConnections(), 6);
   EXPECT_EQ(cutting.Received(0).rfind("GET /DOWNLOADER/DownloadStream1v1.php?", 0), 0u);
+}
+
+TEST_F(HttpsJob, AWholeJobGoesThroughAProxyOverHttpAndHttps) {
+  if (!test::Tinyproxy::Available()) GTEST_SKIP() << "tinyproxy is not installed";
+  NginxSites nginx(scratch.Path(), {{nullptr, kScripts},
+                                    {&certificates->local, kScripts},
+                                    {&certificates->otherHost, kScripts}});
+  test::Tinyproxy proxy;
+  ASSERT_TRUE(nginx.Running() && proxy.Running()) << nginx.ErrorLog();
+  // Loopback addresses go through the proxy only when asked to.
+  const std::map<std::string, std::string> vars = {
+      {"http_proxy", proxy.Url()}, {"https_proxy", proxy.Url()}, {"no_proxy", "<-loopback>"}};
+  const ProxyRules rules = ProxyRules::FromEnvironment([&](const char* name) {
+    const auto it = vars.find(name);
+    return it == vars.end() ? std::nullopt : std::optional<std::string>(it->second);
+  });
+  const auto at = [&](int site) { return "127.0.0.1:" + std::to_string(nginx.Port(site)); };
+  struct Case {
+    std::string server;
+    int result;
+    std::vector<std::string> requests;  // as the proxy logged them
+  };
+  const std::string download = "/DOWNLOADER/DownloadStream1v1.php?Reg=OK&Zmazat=true&Cesta=pack";
+  const std::string cleaner = "/DOWNLOADER/DownloadCleaner1v1.php?Reg=OK&Cesta=pack";
+  const std::string tunnel = "CONNECT " + at(1) + " HTTP/1.1";
+  const std::vector<Case> cases = {
+      {"http://" + at(0),
+       0,
+       {"GET http://" + at(0) + download + "&Subor=a.bin HTTP/1.1",
+        "GET http://" + at(0) + cleaner + "&Subor=a.bin HTTP/1.1",
+        "GET http://" + at(0) + download + "&Subor=c.bin HTTP/1.1",
+        "GET http://" + at(0) + cleaner + "&Subor=c.bin HTTP/1.1", "statistics"}},
+      // The files over one tunnel; the clean-ups and the statistics each open their own.
+      {"https://" + at(1), 0, {tunnel, tunnel, tunnel, tunnel}},
+      // The server's name is checked inside the tunnel as without a proxy.
+      {"https://localhost:" + std::to_string(nginx.Port(2)),
+       2,
+       {"CONNECT localhost:" + std::to_string(nginx.Port(2)) + " HTTP/1.1"}},
+  };
+  std::vector<std::string> expected;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.server);
+    WorkingDir dir;
+    ASSERT_EQ(Run(dir, c.server, certificates->caFile, rules), c.result);
+    if (c.result == 0) {
+      EXPECT_TRUE(ReadFile(dir.Folder() + "/a.bin") == TestBytes(300000, 1));
+      EXPECT_TRUE(ReadFile(dir.Folder() + "/c.bin") == TestBytes(1, 2));
+    }
+    expected.insert(expected.end(), c.requests.begin(), c.requests.end());
+  }
+  proxy.Stop();
+  std::vector<std::string> requests = proxy.Requests();
+  ASSERT_EQ(requests.size(), expected.size());
+  EXPECT_EQ(requests[4].rfind("GET http://" + at(0) + "/DOWNLOADER/DownloaderStats1v1.php?", 0),
+            0u);
+  requests[4] = "statistics";
+  EXPECT_EQ(requests, expected);
 }
 
 }  // namespace
