@@ -53,6 +53,8 @@ void TForm1::Button1Click() {
   progress_.Discard();
   DownloadJobOptions options;
   options.Servers = servers_;
+  // Read at every job, so that a proxy set meanwhile counts.
+  options.Proxies = SystemProxyRules();
   auto worker = std::make_unique<TDownloadThread>(*this, std::move(options));
   // The previous worker ended long ago; replacing it joins its thread.
   worker_ = std::move(worker);

@@ -154,22 +154,13 @@ void Connection::Connect(const std::string& host, int port, int timeoutMs, const
     const auto started = std::chrono::steady_clock::now();
     ConnectSocket(s, address, port, timeoutMs, tls != nullptr);
     if (tls) {
-      auto session = TlsSession::Create(s, host, *tls);
-      TlsSession* const raw = session.get();
-      {
-        // A Disconnect from another thread since the connect has closed the
-        // socket already: a session kept now would outlive it.
-        std::lock_guard lock(socketMutex_);
-        if (!open_) throw EConnClosedGracefully();
-        tls_ = std::move(session);
-      }
       int left = timeoutMs;
       if (timeoutMs != -1 && timeoutMs != 0) {
         const auto used = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - started);
         left = static_cast<int>(std::max<std::int64_t>(1, timeoutMs - used.count()));
       }
-      Handshake(s, *raw, left);
+      BeginTls(s, host, *tls, left);
     }
   } catch (...) {
     CloseSocket();
@@ -178,6 +169,43 @@ void Connection::Connect(const std::string& host, int port, int timeoutMs, const
   }
   ReleaseSocket();
   Status(csConnected, "Connected.");
+}
+
+void Connection::StartTls(const std::string& host, const TlsSettings& settings, int timeoutMs) {
+  timeoutMs = WithinDeadline(timeoutMs == 0 ? -1 : timeoutMs);
+  if (timeoutMs == 0) throw EConnectTimeout();
+  // Whatever came before the handshake would pass for the server's own
+  // protected bytes.
+  if (!input_.Empty()) {
+    CloseSocket();
+    throw ETlsError("TLS: handshake failed: data came before it");
+  }
+  const net::SocketHandle s = AcquireSocket();
+  if (s == net::kNoSocket) throw ENotConnected();
+  try {
+    const int error = net::SetBlocking(s, false);
+    if (error != 0) throw ESocketError(error);
+    BeginTls(s, host, settings, timeoutMs);
+  } catch (...) {
+    CloseSocket();
+    ReleaseSocket();
+    throw;
+  }
+  ReleaseSocket();
+}
+
+void Connection::BeginTls(net::SocketHandle s, const std::string& host, const TlsSettings& settings,
+                          int timeoutMs) {
+  auto session = TlsSession::Create(s, host, settings);
+  TlsSession* const raw = session.get();
+  {
+    // A Disconnect from another thread since the connect has closed the
+    // socket already: a session kept now would outlive it.
+    std::lock_guard lock(socketMutex_);
+    if (!open_) throw EConnClosedGracefully();
+    tls_ = std::move(session);
+  }
+  Handshake(s, *raw, timeoutMs);
 }
 
 void Connection::ConnectSocket(net::SocketHandle s, const std::string& address, int port,
@@ -202,7 +230,7 @@ void Connection::ConnectSocket(net::SocketHandle s, const std::string& address, 
     throw ESocketError(error);
   }
   if (stayNonBlocking) return;
-  error = net::MakeBlocking(s);
+  error = net::SetBlocking(s, true);
   if (error != 0) throw ESocketError(error);
 }
 

@@ -59,6 +59,9 @@ class Connection {
   // With `tls`, a TLS handshake follows on the new socket, within the same
   // time-out, and everything read and written goes through it.
   void Connect(const std::string& host, int port, int timeoutMs, const TlsSettings* tls = nullptr);
+  // Starts TLS with `host` on the open plain connection (a tunnel through a
+  // proxy), within timeoutMs (-1 or 0 = no limit but the deadline).
+  void StartTls(const std::string& host, const TlsSettings& settings, int timeoutMs);
   // The open connection runs TLS.
   bool Secure();
   // The peer ended this TLS connection without close-notify: data that ended
@@ -138,6 +141,8 @@ class Connection {
   void SendAll(const char* data, std::size_t size);
   void ConnectSocket(net::SocketHandle s, const std::string& address, int port, int timeoutMs,
                      bool stayNonBlocking);
+  void BeginTls(net::SocketHandle s, const std::string& host, const TlsSettings& settings,
+                int timeoutMs);
   void Handshake(net::SocketHandle s, TlsSession& tls, int timeoutMs);
   // One receive into the input buffer: bytes, 0 at the peer's close (or a
   // receive error that counts as one), -1 on a time-out, -2 when TLS took

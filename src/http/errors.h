@@ -9,9 +9,16 @@ namespace kalvoran {
 
 class HttpError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit HttpError(const std::string& message) : std::runtime_error(message), message_(message) {}
+  const char* what() const noexcept override { return message_.c_str(); }
   // The kind's own name, e.g. "ESocketError", for diagnostics and tools.
   virtual const char* Kind() const noexcept = 0;
+  // Adds where the error happened, e.g. " (proxy 10.0.0.1:3128)", keeping
+  // the kind: callers still tell the errors apart by their kinds.
+  void AppendToMessage(const std::string& text) { message_ += text; }
+
+ private:
+  std::string message_;
 };
 
 #define KALVORAN_FIXED_ERROR(Name, Message)                      \

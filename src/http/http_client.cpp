@@ -12,6 +12,7 @@
 #include "header_list.h"
 #include "internet_date.h"
 #include "memory_stream.h"
+#include "proxy_request.h"
 #include "response_head.h"
 #include "uri.h"
 
@@ -29,6 +30,8 @@ constexpr std::size_t kErrorBodyLimit = 64 * 1024;
 // otherwise keep whatever a server streams as header lines.
 constexpr std::size_t kHeadByteLimit = 1024 * 1024;
 constexpr std::size_t kHeadLineLimit = 10000;
+// A proxy's answer to CONNECT is a status line and a few headers.
+constexpr int kTunnelHeadLineLimit = 100;
 
 // The start of an error body: keeps the first `limit` bytes, then ends the
 // read by raising BodyLimitReached.
@@ -70,6 +73,8 @@ struct HttpClient::Impl {
   void PrepareRequest(const std::string& url, const ResumeFrom& from);
   void PlaceResumedBody(Stream& target, const ResumeFrom& from);
   void OpenConnection();
+  void ConnectThroughProxy(bool tunnel, int timeout);
+  void OpenTunnel();
   void WriteRequest();
   void ReadResponseHead();
   void ReadBody(Stream& target);
@@ -80,9 +85,12 @@ struct HttpClient::Impl {
 
   HttpClient& owner;
   Connection connection;
-  std::string host;  // of the open or next connection
+  std::string host;  // the server of the open or next connection
   int port = 80;
-  bool secure = false;    // the open or next connection runs TLS
+  std::optional<ProxyServer> proxy;  // the proxy of the open or next connection
+  // Where the open connection leads: the server, the proxy, or a tunnel
+  // through the proxy to the server. Another route needs another connection.
+  std::string route;
   bool keepAlive = true;  // the last response let the connection stay open
   Uri uri;                // the current address; relative ones resolve against it
   HttpRequest request;
@@ -172,23 +180,87 @@ void HttpClient::Impl::OpenConnection() {
   // A port that is no number can name no socket address.
   const std::optional<std::int64_t> parsed = ParseDecimal(uri.Port);
   if (!parsed || *parsed < 0 || *parsed > 65535) throw ESocketError(10049);
-  const int uriPort = static_cast<int>(*parsed);
+  host = uri.Host;
+  port = static_cast<int>(*parsed);
   const bool tls = EqualsNoCase(uri.Protocol, "https");
-  if (!EqualsNoCase(uri.Host, host) || uriPort != port || tls != secure) {
-    connection.Disconnect();
-    host = uri.Host;
-    port = uriPort;
-    secure = tls;
-  }
   if (tls && !TlsSession::Available()) throw EClientError("IOHandler value is not valid");
+  proxy = owner.Proxies.For(uri.Protocol, uri.Host);
+  if (proxy && !proxy->Error.empty()) throw EClientError(proxy->Error);
+
+  std::string next;
+  if (!proxy) {
+    next = std::string(tls ? "https://" : "http://") + host + ":" + std::to_string(port);
+  } else {
+    // Plain requests to any server share the connection to their proxy.
+    next = "proxy " + proxy->Name();
+    if (tls) next += " tunnel " + host + ":" + std::to_string(port);
+  }
+  if (!EqualsNoCase(next, route)) {
+    connection.Disconnect();
+    route = next;
+  }
+  if (proxy && !tls) {
+    request.Url = AbsoluteTarget(uri);
+    request.ProxyAuthorization = ProxyAuthorization(*proxy);
+  }
 
   if (!keepAlive) connection.Disconnect();
   connection.CheckForGracefulDisconnect(false);
   connection.ReadTimeout = owner.ReadTimeout;
-  if (!connection.Connected()) {
-    const TlsSettings settings{owner.CaFile};
-    const int timeout = owner.ConnectTimeout < 0 ? owner.ReadTimeout : owner.ConnectTimeout;
+  if (connection.Connected()) return;
+  const TlsSettings settings{owner.CaFile};
+  const int timeout = owner.ConnectTimeout < 0 ? owner.ReadTimeout : owner.ConnectTimeout;
+  if (!proxy) {
     connection.Connect(host, port, timeout, tls ? &settings : nullptr);
+    return;
+  }
+  const auto started = std::chrono::steady_clock::now();
+  ConnectThroughProxy(tls, timeout);
+  if (tls) {
+    int left = timeout;
+    if (timeout > 0) {
+      const auto used = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - started);
+      left = static_cast<int>(std::max<std::int64_t>(1, timeout - used.count()));
+    }
+    connection.StartTls(host, settings, left);
+  }
+}
+
+void HttpClient::Impl::ConnectThroughProxy(bool tunnel, int timeout) {
+  try {
+    connection.Connect(proxy->Host, proxy->Port, timeout);
+    if (tunnel) OpenTunnel();
+  } catch (HttpError& e) {
+    if (!dynamic_cast<EHttpProtocolError*>(&e)) e.AppendToMessage(" (proxy " + proxy->Name() + ")");
+    connection.Disconnect();
+    throw;
+  }
+}
+
+void HttpClient::Impl::OpenTunnel() {
+  connection.OpenWriteBuffer(-1);
+  try {
+    connection.Write(ConnectHead(host, port, *proxy, request.UserAgent));
+    connection.CloseWriteBuffer();
+  } catch (...) {
+    connection.CancelWriteBuffer();
+    throw;
+  }
+  const std::string status = connection.ReadLn();
+  int lines = 0;
+  for (std::string line = connection.ReadLn(); !line.empty(); line = connection.ReadLn()) {
+    if (++lines > kTunnelHeadLineLimit) {
+      throw EMaxLineLengthExceeded("Proxy answer too large: more than 100 lines.");
+    }
+  }
+  // A proxy that closed before its answer ended opened no tunnel.
+  if (connection.ReadLnClosedEarly()) throw EConnClosedGracefully();
+  const int code = ParseResponseCode(status);
+  if (code / 100 != 2) {
+    // Its body, if any, is the proxy's page about itself: the connection
+    // cannot carry anything else now.
+    throw EHttpProtocolError(code, "The proxy " + proxy->Name() + " answered: " + status, "");
   }
 }
 
@@ -314,7 +386,15 @@ void HttpClient::Impl::FailWithErrorBody() {
   }
   connection.ReadTimeout = timeout;
   response.ContentStream = target;
-  throw EHttpProtocolError(response.ResponseCode, response.ResponseText, body.TakeData());
+  std::string message = response.ResponseText;
+  // Inside a tunnel only the server answers; otherwise the proxy may have.
+  const bool viaProxy = proxy && !EqualsNoCase(uri.Protocol, "https");
+  if (viaProxy && response.ResponseCode == 407) {
+    message = "The proxy " + proxy->Name() + " answered: " + message;
+  } else if (viaProxy) {
+    message += " (through the proxy " + proxy->Name() + ")";
+  }
+  throw EHttpProtocolError(response.ResponseCode, message, body.TakeData());
 }
 
 void HttpClient::Impl::EndRequest(bool inSync) {

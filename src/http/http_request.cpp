@@ -45,6 +45,7 @@ HeaderList RequestHeaders(const HttpRequest& r) {
     h.Set("Range", range);
     AddText(h, "If-Range", r.IfRange);
   }
+  AddText(h, "Proxy-Authorization", r.ProxyAuthorization);
   AddText(h, "Cookie", r.Cookie);
   return h;
 }

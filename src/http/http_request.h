@@ -40,7 +40,8 @@ struct HttpRequest {
   std::string IfRange;  // with a Range: the validator the rest must still match
   std::string Username;
   std::string Password;
-  std::string Cookie;  // the jar's matching cookies
+  std::string ProxyAuthorization;  // for the proxy a request goes through
+  std::string Cookie;              // the jar's matching cookies
 };
 
 // The header lines in their fixed order, each only when it has a value.

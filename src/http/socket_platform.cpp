@@ -397,13 +397,16 @@ ConnectStep AwaitConnect(SocketHandle s, int timeoutMs, int& error) {
 #endif
 }
 
-int MakeBlocking(SocketHandle s) {
+int SetBlocking(SocketHandle s, bool blocking) {
 #ifdef _WIN32
-  u_long nonBlocking = 0;
+  u_long nonBlocking = blocking ? 0 : 1;
   if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return LastError();
 #else
-  int flags = ::fcntl(s, F_GETFL);
-  if (flags < 0 || ::fcntl(s, F_SETFL, flags & ~O_NONBLOCK) != 0) return LastError();
+  const int flags = ::fcntl(s, F_GETFL);
+  if (flags < 0) return LastError();
+  if (::fcntl(s, F_SETFL, blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK) != 0) {
+    return LastError();
+  }
 #endif
   return 0;
 }

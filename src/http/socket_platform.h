@@ -50,9 +50,9 @@ enum class ConnectStep { kConnected, kPending, kFailed };
 ConnectStep StartConnect(SocketHandle s, const std::string& address, int port, int& error);
 // Waits up to timeoutMs for a started connect; kPending when the time passed.
 ConnectStep AwaitConnect(SocketHandle s, int timeoutMs, int& error);
-// Back to blocking mode once connected (plain connections; TLS ones stay
-// non-blocking and wait with WaitReadable and WaitWritable).
-int MakeBlocking(SocketHandle s);
+// Blocking mode for plain connections once connected; TLS ones are
+// non-blocking and wait with WaitReadable and WaitWritable. 0 or a code.
+int SetBlocking(SocketHandle s, bool blocking);
 
 enum class WaitResult { kReady, kTimedOut, kFailed };
 // Waits until the socket has bytes or an end to read; timeoutMs < 0 = no limit.

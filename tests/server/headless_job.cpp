@@ -1,6 +1,7 @@
 // headless_job HOST DIR DESCRIPTOR: one download job as the window runs it,
 // without a screen: the key for DESCRIPTOR, HOST for all three download
-// servers and the statistics, the download folder below DIR. The exit status
+// servers and the statistics, the download folder below DIR, through the
+// system's proxy if one is set. The exit status
 // is the job's result code; 3 when it did not end within ten minutes.
 // A job is one per process (the cancel flag is the program's), so many jobs
 // at once are many processes.
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     DownloadJobOptions options;
     options.Servers = {{argv[1], argv[1], argv[1]}, argv[1]};
     options.WorkingDirectory = argv[2];
+    options.Proxies = SystemProxyRules();
     TDownloadThread worker(window, options);
     worker.Start();
     return worker.WaitFor(std::chrono::minutes(10)) ? worker.ReturnValue.load() : 3;

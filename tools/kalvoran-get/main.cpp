@@ -17,6 +17,7 @@
 #include "http_client.h"
 #include "resuming_get.h"
 #include "tool_arguments.h"
+#include "uri.h"
 
 namespace {
 
@@ -29,12 +30,13 @@ constexpr int kUsage = 2;
 void PrintUsage(std::FILE* out) {
   std::fputs(
       "usage: kalvoran-get [-v] [-O DIR] [--cacert FILE] [--timeout SECONDS]\n"
-      "                    [--retries N] URL...\n"
+      "                    [--retries N] [--noproxy] URL...\n"
       "       kalvoran-get --version\n"
       "\n"
       "Fetches each URL in turn on one client. Body n (n = 1, 2, ...) goes to\n"
       "DIR/n.body, or without -O to standard output.\n"
       "  -v      report to standard error, one item per line:\n"
+      "            proxy <host:port> | proxy none          before each URL\n"
       "            status <code> <status line>           after each response head\n"
       "            begin <mode> <expected> size=<size>  transfer events, with the\n"
       "            work <mode> <count> size=<size>      size of the body's target\n"
@@ -50,6 +52,14 @@ void PrintUsage(std::FILE* out) {
       "                 bring nothing, 1, 2, 4, 8 s apart (default 5; 0 = never).\n"
       "                 Standard output cannot start a body over: a server that\n"
       "                 sends the whole body again fails there.\n"
+      "  --noproxy      connect directly, whatever the proxy variables say\n"
+      "\n"
+      "Proxies: http_proxy for http:// URLs, https_proxy (or HTTPS_PROXY) for\n"
+      "https:// URLs, else all_proxy (or ALL_PROXY), written\n"
+      "[http://][user[:password]@]host[:port]; no_proxy (or NO_PROXY) lists the\n"
+      "hosts, domains and networks reached directly, \"*\" for all. Loopback\n"
+      "addresses go directly unless no_proxy lists <-loopback>. On Windows the\n"
+      "user's proxy settings count when no variable is set.\n"
       "\n"
       "On the first failure it prints \"error <kind>: <message>\" to standard\n"
       "error (CR and LF written as \\r and \\n) and stops.\n"
@@ -120,6 +130,13 @@ void Report(const char* kind, const std::string& message) {
   std::fprintf(stderr, "error %s: %s\n", kind, Escaped(message).c_str());
 }
 
+void ReportProxy(const ProxyRules& rules, const std::string& url) {
+  const Uri address = SplitAddress(url);
+  const std::optional<ProxyServer> proxy =
+      rules.For(address.Protocol.empty() ? "http" : address.Protocol, address.Host);
+  std::fprintf(stderr, "proxy %s\n", proxy ? proxy->Name().c_str() : "none");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -130,6 +147,7 @@ int main(int argc, char** argv) {
   std::string caFile;
   int timeoutSeconds = 30;
   int retries = ResumePolicy{}.Tries;
+  bool useProxy = true;
   std::vector<std::string> urls;
   for (std::size_t i = 1; i < argCount; ++i) {
     const std::string_view arg = args[i];
@@ -157,6 +175,8 @@ int main(int argc, char** argv) {
       }
       (arg == "--timeout" ? timeoutSeconds : retries) = *value;
       ++i;
+    } else if (urls.empty() && arg == "--noproxy") {
+      useProxy = false;
     } else if (urls.empty() && (arg == "-h" || arg == "--help")) {
       PrintUsage(stdout);
       return kOk;
@@ -180,6 +200,7 @@ int main(int argc, char** argv) {
   client.CaFile = caFile;
   client.ReadTimeout = timeoutSeconds * 1000;
   client.ConnectTimeout = timeoutSeconds * 1000;
+  if (useProxy) client.Proxies = SystemProxyRules();
   ResumePolicy policy;
   policy.Tries = retries;
   if (verbose) {
@@ -210,6 +231,7 @@ int main(int argc, char** argv) {
 
   try {
     for (std::size_t n = 0; n < urls.size(); ++n) {
+      if (verbose) ReportProxy(client.Proxies, urls[n]);
       // A body that ends short of its length fails here (EConnClosedGracefully).
       if (dir.empty()) {
         StdoutStream out;
