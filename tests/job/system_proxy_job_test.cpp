@@ -31,7 +31,9 @@ class UserProxySetting {
       RegQueryValueExW(key_, kValue, nullptr, nullptr, saved_->data(), &size);
     }
     // Version, change counter, flags (2: a fixed proxy), then proxy, bypass
-    // list and script address, each a length and its bytes.
+    // list and script address, each a length and its bytes. Another version
+    // reads as "detect the proxy"; without the script address the value is
+    // refused.
     std::vector<BYTE> value;
     const auto add = [&value](std::uint32_t n, const std::string& text) {
       for (int i = 0; i < 4; ++i) value.push_back(static_cast<BYTE>(n >> (8 * i)));
@@ -42,10 +44,7 @@ class UserProxySetting {
     EXPECT_EQ(Set(value), ERROR_SUCCESS);
   }
   ~UserProxySetting() {
-    if (saved_)
-      Set(*saved_);
-    else
-      RegDeleteValueW(key_, kValue);
+    saved_ ? Set(*saved_) : RegDeleteValueW(key_, kValue);
     RegCloseKey(key_);
   }
 
