@@ -3,7 +3,7 @@
 kalvoran_packages_for() {
   case $1 in
     build) echo cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-liberation qt6-translations-l10n libssl-dev ;;
-    test)  echo libgtest-dev libgmock-dev php-cli php-fpm nginx-light curl clang libclang-rt-14-dev openssl python3 \
+    test)  echo libgtest-dev libgmock-dev php-cli php-fpm nginx-light curl tinyproxy clang libclang-rt-14-dev openssl python3 \
                 $(kalvoran_packages_for package) desktop-file-utils appstream lintian xvfb xauth xdotool ;;
     run)   echo php-cli qt6-translations-l10n ;;
     demo)  echo php-cli xclip ;;
