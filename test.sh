@@ -49,6 +49,9 @@ if [ "$(cat /proc/sys/vm/mmap_rnd_bits 2>/dev/null || echo 0)" -gt 28 ]; then
 fi
 
 export QT_QPA_PLATFORM=offscreen
+# Every test talks to servers of its own on loopback: a proxy of this
+# machine's must not come between (the proxy tests set their own).
+unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
 for b in "${builds[@]}"; do
   case $b in
     normal) run_build normal ;;
