@@ -2,12 +2,12 @@
 // it, and how its demands, refusals and absence end them.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include "client_test_helpers.h"
 #include "loopback_socket.h"
+#include "proxy_variables.h"
 #include "scripted_server.h"
 #include "tinyproxy.h"
 
@@ -19,12 +19,8 @@ using test::Script;
 using test::Tinyproxy;
 
 ProxyRules Rules(const std::string& proxy, const std::string& noProxy) {
-  const std::map<std::string, std::string> vars = {
-      {"http_proxy", proxy}, {"https_proxy", proxy}, {"no_proxy", noProxy}};
-  return ProxyRules::FromEnvironment([&](const char* name) -> std::optional<std::string> {
-    const auto it = vars.find(name);
-    return it == vars.end() ? std::nullopt : std::optional<std::string>(it->second);
-  });
+  return test::RulesFromVariables(
+      {{"http_proxy", proxy}, {"https_proxy", proxy}, {"no_proxy", noProxy}});
 }
 
 TEST(ProxyClient, RequestsGoThroughTheProxyOrDirectAndItsRefusalsNameIt) {

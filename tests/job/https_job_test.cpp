@@ -16,6 +16,7 @@
 #include "certificate_suite.h"
 #include "download_thread.h"
 #include "job_test_support.h"
+#include "proxy_variables.h"
 #include "scripted_server.h"
 #include "test_certificates.h"
 #include "tinyproxy.h"
@@ -203,12 +204,8 @@ TEST_F(HttpsJob, AWholeJobGoesThroughAProxyOverHttpAndHttps) {
   test::Tinyproxy proxy;
   ASSERT_TRUE(nginx.Running() && proxy.Running()) << nginx.ErrorLog();
   // Loopback addresses go through the proxy only when asked to.
-  const std::map<std::string, std::string> vars = {
-      {"http_proxy", proxy.Url()}, {"https_proxy", proxy.Url()}, {"no_proxy", "<-loopback>"}};
-  const ProxyRules rules = ProxyRules::FromEnvironment([&](const char* name) {
-    const auto it = vars.find(name);
-    return it == vars.end() ? std::nullopt : std::optional<std::string>(it->second);
-  });
+  const ProxyRules rules = test::RulesFromVariables(
+      {{"http_proxy", proxy.Url()}, {"https_proxy", proxy.Url()}, {"no_proxy", "<-loopback>"}});
   const auto at = [&](int site) { return "127.0.0.1:" + std::to_string(nginx.Port(site)); };
   struct Case {
     std::string server;

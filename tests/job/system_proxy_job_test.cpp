@@ -1,6 +1,6 @@
 // The Windows user's proxy settings, written to the registry as Windows keeps
-// them: the rules read from them, and a whole job through tinyproxy, which
-// the test's fixture runs beside Wine.
+// them: a whole job through tinyproxy, which the test's fixture runs beside
+// Wine, and the variables that count before them.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <windows.h>
@@ -68,26 +68,6 @@ class SystemProxy : public ::testing::Test {
   void TearDown() override { SetUp(); }
 };
 
-TEST_F(SystemProxy, TheUsersSettingsUnlessAProxyVariableIsSet) {
-  struct Row {
-    std::string variable, proxy, bypass, scheme, host, expected;
-  } rows[] = {
-      {"", "proxy.test:3128", "", "https", "example.com", "proxy.test:3128"},
-      {"", "http=h.test:81;https=s.test:82", "", "https", "example.com", "s.test:82"},
-      {"", "proxy.test:3128", "<local>;*.corp.test", "http", "intranet", ""},
-      {"", "proxy.test:3128", "<local>;*.corp.test", "http", "a.corp.test", ""},
-      {"env.test:8080", "proxy.test:3128", "", "http", "example.com", "env.test:8080"},
-      {"env.test:8080", "proxy.test:3128", "", "https", "example.com", ""},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.variable + " " + row.proxy + " " + row.bypass + " " + row.host);
-    _putenv_s("HTTP_PROXY", row.variable.c_str());  // counts as http_proxy here
-    UserProxySetting setting(row.proxy, row.bypass);
-    const auto proxy = SystemProxyRules().For(row.scheme, row.host);
-    EXPECT_EQ(proxy ? proxy->Name() : "", row.expected);
-  }
-}
-
 TEST_F(SystemProxy, AWholeJobGoesThroughTheUsersProxy) {
   const std::string port = ReadFile(KALVORAN_TINYPROXY_DIR "/port");
   ASSERT_NE(port, "") << "tinyproxy is started by the test's fixture under ctest";
@@ -110,6 +90,12 @@ TEST_F(SystemProxy, AWholeJobGoesThroughTheUsersProxy) {
   const std::string log = ReadFile(KALVORAN_TINYPROXY_DIR "/log");
   EXPECT_NE(log.find("GET " + server.Url("/DOWNLOADER/DownloadStream1v1.php?")), std::string::npos)
       << log;
+
+  // A proxy variable counts before the user's settings, in any case here.
+  _putenv_s("HTTP_PROXY", "env.test:8080");
+  const auto proxy = SystemProxyRules().For("http", "127.0.0.1");
+  EXPECT_EQ(proxy ? proxy->Name() : "direct", "env.test:8080");
+  EXPECT_FALSE(SystemProxyRules().For("https", "127.0.0.1"));
 }
 
 }  // namespace
