@@ -93,9 +93,9 @@ TEST_F(SystemProxy, AWholeJobGoesThroughTheUsersProxy) {
 
   // A proxy variable counts before the user's settings, in any case here.
   _putenv_s("HTTP_PROXY", "env.test:8080");
-  const auto proxy = SystemProxyRules().For("http", "127.0.0.1");
+  const auto proxy = SystemProxyRules().For("http", "example.com");
   EXPECT_EQ(proxy ? proxy->Name() : "direct", "env.test:8080");
-  EXPECT_FALSE(SystemProxyRules().For("https", "127.0.0.1"));
+  EXPECT_FALSE(SystemProxyRules().For("https", "example.com"));
 }
 
 }  // namespace
