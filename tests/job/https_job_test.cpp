@@ -6,6 +6,7 @@
 // keep a TLS connection ends the job with 2 and leaves nothing behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -247,6 +248,26 @@ TEST_F(HttpsJob, AWholeJobGoesThroughAProxyOverHttpAndHttps) {
             0u);
   requests[4] = "statistics";
   EXPECT_EQ(requests, expected);
+
+  // A transfer that the network cuts goes on through the proxy where it broke.
+  test::Tinyproxy second;
+  const std::string report = scratch.Path() + "/relay.txt";
+  const auto relay = test::StartFaultRelay(at(0), 100000, report);
+  ASSERT_TRUE(second.Running() && relay->Running());
+  WorkingDir dir;
+  ASSERT_EQ(
+      Run(dir, "http://127.0.0.1:" + std::to_string(relay->Port()), "",
+          test::RulesFromVariables({{"http_proxy", second.Url()}, {"no_proxy", "<-loopback>"}})),
+      0);
+  EXPECT_TRUE(ReadFile(dir.Folder() + "/a.bin") == TestBytes(300000, 1));
+  second.Stop();
+  relay->Stop();
+  const std::vector<std::string> logged = second.Requests();
+  const auto tries = std::count_if(logged.begin(), logged.end(), [](const std::string& r) {
+    return r.find("Subor=a.bin H") != std::string::npos;
+  });
+  EXPECT_GE(tries, 4);
+  EXPECT_LT(test::RelayedBytes(report), 300000 + 16 * 1024);
 }
 
 }  // namespace
