@@ -25,7 +25,7 @@ ProxyRules Rules(const std::string& proxy, const std::string& noProxy) {
 
 TEST(ProxyClient, RequestsGoThroughTheProxyOrDirectAndItsRefusalsNameIt) {
   if (!Tinyproxy::Available()) GTEST_SKIP() << "tinyproxy is not installed";
-  Tinyproxy open, guarded({"kal", "pa55", false}), refusing({"", "", true});
+  Tinyproxy open, guarded("--auth kal pa55"), refusing("--refuse");
   ASSERT_TRUE(open.Running() && guarded.Running() && refusing.Running());
   const test::LoopbackSocket absent;  // bound, never listening: refuses
   test::ScriptedServer server;

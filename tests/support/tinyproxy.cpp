@@ -2,47 +2,42 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 namespace kalvoran::test {
 
 namespace {
-constexpr const char* kBinary = "/usr/bin/tinyproxy";
+std::string Script(const std::string& action, const std::string& dir) {
+  return std::string("/bin/bash '" KALVORAN_TINYPROXY_SCRIPT "' ") + action + " '" + dir + "'";
 }
+}  // namespace
 
 bool Tinyproxy::Available() {
-  return ::access(kBinary, X_OK) == 0;
+  return ::access("/usr/bin/tinyproxy", X_OK) == 0;
 }
 
-Tinyproxy::Tinyproxy() : Tinyproxy(Settings{}) {}
+Tinyproxy::Tinyproxy(const std::string& options) {
+  if (!Available() || std::system((Script("start", dir_.Path()) + " " + options).c_str()) != 0) {
+    return;
+  }
+  std::ifstream(dir_.Path() + "/port") >> port_;
+  running_ = port_ > 0;
+}
 
-Tinyproxy::Tinyproxy(Settings settings) {
-  if (!Available()) return;
-  ServerProcess::Options options;
-  options.arguments = [d = dir_.Path(), settings](int port) -> std::vector<std::string> {
-    std::ofstream conf(d + "/tinyproxy.conf", std::ios::trunc);
-    // No ConnectPort line: CONNECT to any port, as the tests' servers have.
-    conf << "Port " << port << "\nListen 127.0.0.1\nTimeout 30\nMaxClients 50\n"
-         << "LogFile \"" << d << "/tinyproxy.log\"\nLogLevel Connect\n"
-         << "PidFile \"" << d << "/tinyproxy.pid\"\nDisableViaHeader Yes\n"
-         << "Allow " << (settings.refuseAll ? "192.0.2.1" : "127.0.0.1") << "\n";
-    if (!settings.user.empty())
-      conf << "BasicAuth " << settings.user << " " << settings.password << "\n";
-    return {kBinary, "-d", "-c", d + "/tinyproxy.conf"};
-  };
-  options.logPath = dir_.Path() + "/tinyproxy.out";
-  process_ = std::make_unique<ServerProcess>(std::move(options));
+void Tinyproxy::Stop() {
+  if (!running_) return;
+  running_ = false;
+  const int status = std::system(Script("stop", dir_.Path()).c_str());
+  (void)status;  // nothing to do about a proxy that is gone already
 }
 
 std::vector<std::string> Tinyproxy::Requests() const {
   std::vector<std::string> requests;
-  std::ifstream log(dir_.Path() + "/tinyproxy.log");
-  const std::string mark = "): ";
+  std::ifstream log(dir_.Path() + "/log");
   for (std::string line; std::getline(log, line);) {
     const std::size_t at = line.find("Request (file descriptor ");
-    if (at == std::string::npos) continue;
-    requests.push_back(line.substr(line.find(mark, at) + mark.size()));
+    if (at != std::string::npos) requests.push_back(line.substr(line.find("): ", at) + 3));
   }
   return requests;
 }
