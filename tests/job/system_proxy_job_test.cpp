@@ -18,18 +18,12 @@ namespace {
 using namespace std::chrono_literals;
 using namespace test;
 
-// The user's fixed proxy for the length of a test; what was there before
-// comes back at the end.
+// The user's fixed proxy for the length of a test, in the test's own prefix.
 class UserProxySetting {
  public:
   UserProxySetting(const std::string& proxy, const std::string& bypass) {
     RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
                     nullptr);
-    DWORD size = 0;
-    if (RegQueryValueExW(key_, kValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
-      saved_.emplace(size);
-      RegQueryValueExW(key_, kValue, nullptr, nullptr, saved_->data(), &size);
-    }
     // Version, change counter, flags (2: a fixed proxy), then proxy, bypass
     // list and script address, each a length and its bytes. Another version
     // reads as "detect the proxy"; without the script address the value is
@@ -41,22 +35,20 @@ class UserProxySetting {
     };
     for (const std::uint32_t n : {0x46u, 1u, 2u}) add(n, "");
     for (const std::string& text : {proxy, bypass, std::string()}) add(text.size(), text);
-    EXPECT_EQ(Set(value), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExW(key_, kValue, 0, REG_BINARY, value.data(),
+                             static_cast<DWORD>(value.size())),
+              ERROR_SUCCESS);
   }
   ~UserProxySetting() {
-    saved_ ? Set(*saved_) : RegDeleteValueW(key_, kValue);
+    RegDeleteValueW(key_, kValue);
     RegCloseKey(key_);
   }
 
  private:
-  LSTATUS Set(const std::vector<BYTE>& v) {
-    return RegSetValueExW(key_, kValue, 0, REG_BINARY, v.data(), static_cast<DWORD>(v.size()));
-  }
   static constexpr const wchar_t* kKey =
       L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
   static constexpr const wchar_t* kValue = L"DefaultConnectionSettings";
   HKEY key_ = nullptr;
-  std::optional<std::vector<BYTE>> saved_;
 };
 
 class SystemProxy : public ::testing::Test {
