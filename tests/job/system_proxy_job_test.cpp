@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <vector>
 
 #include "job_test_support.h"
 #include "proxy_rules.h"
@@ -18,38 +17,8 @@ namespace {
 using namespace std::chrono_literals;
 using namespace test;
 
-// The user's fixed proxy for the length of a test, in the test's own prefix.
-class UserProxySetting {
- public:
-  UserProxySetting(const std::string& proxy, const std::string& bypass) {
-    RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                    nullptr);
-    // Version, change counter, flags (2: a fixed proxy), then proxy, bypass
-    // list and script address, each a length and its bytes. Another version
-    // reads as "detect the proxy"; without the script address the value is
-    // refused.
-    std::vector<BYTE> value;
-    const auto add = [&value](std::uint32_t n, const std::string& text) {
-      for (int i = 0; i < 4; ++i) value.push_back(static_cast<BYTE>(n >> (8 * i)));
-      value.insert(value.end(), text.begin(), text.end());
-    };
-    for (const std::uint32_t n : {0x46u, 1u, 2u}) add(n, "");
-    for (const std::string& text : {proxy, bypass, std::string()}) add(text.size(), text);
-    EXPECT_EQ(RegSetValueExW(key_, kValue, 0, REG_BINARY, value.data(),
-                             static_cast<DWORD>(value.size())),
-              ERROR_SUCCESS);
-  }
-  ~UserProxySetting() {
-    RegDeleteValueW(key_, kValue);
-    RegCloseKey(key_);
-  }
-
- private:
-  static constexpr const wchar_t* kKey =
-      L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
-  static constexpr const wchar_t* kValue = L"DefaultConnectionSettings";
-  HKEY key_ = nullptr;
-};
+constexpr const wchar_t* kConnections =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
 
 class SystemProxy : public ::testing::Test {
  protected:
@@ -57,7 +26,25 @@ class SystemProxy : public ::testing::Test {
   void SetUp() override {
     for (const char* name : {"http_proxy", "https_proxy", "all_proxy"}) _putenv_s(name, "");
   }
-  void TearDown() override { SetUp(); }
+  void TearDown() override {
+    SetUp();
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnections, L"DefaultConnectionSettings");
+  }
+
+  // The user's fixed proxy, as Windows keeps it in the test's prefix: version
+  // 0x46, a counter, flags (2: a fixed proxy), then proxy, bypass list and
+  // script address, each a length and its bytes. Wine reads another version
+  // as "detect the proxy", and refuses a value without the script address.
+  static void SetUserProxy(const std::string& proxy, const std::string& bypass) {
+    std::string value;
+    const auto add = [&value](std::uint32_t n, const std::string& text = "") {
+      value.append(reinterpret_cast<const char*>(&n), 4) += text;
+    };
+    add(0x46), add(1), add(2), add(proxy.size(), proxy), add(bypass.size(), bypass), add(0);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kConnections, L"DefaultConnectionSettings",
+                              REG_BINARY, value.data(), static_cast<DWORD>(value.size())),
+              ERROR_SUCCESS);
+  }
 };
 
 TEST_F(SystemProxy, AWholeJobGoesThroughTheUsersProxy) {
@@ -69,7 +56,7 @@ TEST_F(SystemProxy, AWholeJobGoesThroughTheUsersProxy) {
   server.AddScript(CountedReply(" Saved"));
   WorkingDir dir;
   HeadlessWindow window{KeyFor("0;noo;p;f.bin;")};
-  UserProxySetting setting("127.0.0.1:" + port.substr(0, port.find('\n')), "<-loopback>");
+  SetUserProxy("127.0.0.1:" + port.substr(0, port.find('\n')), "<-loopback>");
   DownloadJobOptions options = OptionsFor(server, dir);
   options.Proxies = SystemProxyRules();
 
