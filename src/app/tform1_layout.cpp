@@ -125,9 +125,8 @@ void TForm1::BuildLayout() {
           label->setPalette(palette);
         }
         label->setFocusPolicy(Qt::NoFocus);
-        // Fixed-size labels centre white captions, the percentage aligns right.
-        label->setAlignment(spec.text ? Qt::AlignHCenter | Qt::AlignTop
-                                      : Qt::AlignRight | Qt::AlignTop);
+        if (spec.align == Align::kCentreTop) label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        if (spec.align == Align::kRightTop) label->setAlignment(Qt::AlignRight | Qt::AlignTop);
         widget = label;
         break;
       }

@@ -45,11 +45,13 @@ std::vector<ComponentSpec> BuildLayout() {
   product.font = kTitleBold;
   product.text = kWhite;
   product.caption = kProductLabel;
+  product.align = Align::kCentreTop;
   product.dragSurface = true;
 
   ComponentSpec& version = add(C::kLabel1, Kind::kLabel, C::kPanel4, {150, 109, 164, 18});
   version.font = Font{Font::kSans, 11, true, true};
   version.text = kWhite;
+  version.align = Align::kCentreTop;
   version.dragSurface = true;
 
   add(C::kComboBox1, Kind::kList, C::kPanel4, {103, 127, 260, 21});
@@ -79,7 +81,9 @@ std::vector<ComponentSpec> BuildLayout() {
 
   add(C::kButton1, Kind::kButton, C::kPanel4, {139, 336, 85, 25}).font = kBold;
   add(C::kButton2, Kind::kButton, C::kPanel4, {241, 336, 85, 25}).font = kBold;
-  add(C::kLabel6, Kind::kLabel, C::kPanel4, {72, 374, 40, 13}).font = kBold;
+  ComponentSpec& percent = add(C::kLabel6, Kind::kLabel, C::kPanel4, {72, 374, 40, 13});
+  percent.font = kBold;
+  percent.align = Align::kRightTop;
 
   add(C::kPanel1, Kind::kPanel, C::kPanel4, {115, 372, 235, 17}).raisedBevel = true;
   add(C::kProgressBar1, Kind::kBar, C::kPanel1, {1, 1, 233, 15});

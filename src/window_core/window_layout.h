@@ -52,6 +52,10 @@ enum class Kind {
   kMenuItem,  // in the menu that precedes it
 };
 
+// A label's text: left and centred vertically, or along the top, centred or
+// right-aligned.
+enum class Align { kLeft, kCentreTop, kRightTop };
+
 struct ComponentSpec {
   Component id;
   Kind kind;
@@ -64,7 +68,8 @@ struct ComponentSpec {
   std::optional<Art> picture;
   bool transparent = false;  // a picture leaves its fuchsia pixels undrawn
   std::string caption;       // fixed, not set by a language
-  int tag = 0;               // a language menu item's language
+  Align align = Align::kLeft;
+  int tag = 0;  // a language menu item's language
   bool visible = true;
   bool dragSurface = false;  // presses and moves drag the window
   bool autoSize = false;     // a label that sizes itself to its text
