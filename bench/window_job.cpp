@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
   QApplication::exec();
   const qint64 completedAt = clock.nsecsElapsed();
 
-  const int result = form.Core().CurrentWorker() ? form.Core().CurrentWorker()->ReturnValue.load() : -1;
+  const int result =
+      form.Core().CurrentWorker() ? form.Core().CurrentWorker()->ReturnValue.load() : -1;
   const kalvoran::ProgressHandOff& progress = form.Core().Progress();
   std::printf(
       "result %d result_s %.3f completed_s %.3f posted %llu delivered %llu most_behind %llu\n",

@@ -140,7 +140,8 @@ class JobTest : public QObject {
     QCOMPARE(form_->Label6->text(), QStringLiteral("0%"));
     QVERIFY(SameImage(form_->windowIcon().pixmap(15, 15).toImage(),
                       form_->ImageList3->Draw(form_->Core().ActivityFrame())));
-    QVERIFY(SameImage(form_->Image4->PictureImage(), form_->ImageList2->Draw(form_->Core().ActivityFrame())));
+    QVERIFY(SameImage(form_->Image4->PictureImage(),
+                      form_->ImageList2->Draw(form_->Core().ActivityFrame())));
     QVERIFY(!form_->Button1->isEnabled());
     QVERIFY(!form_->RichEdit1->isEnabled());
     QVERIFY(QFile::exists(kTemp));
@@ -182,8 +183,8 @@ class JobTest : public QObject {
     QVERIFY(!QFile::exists(kTemp));
     // A delivery still queued when the job ended runs later and finds
     // nothing: the bar stays at 0.
-    QTRY_COMPARE_WITH_TIMEOUT(form_->Core().Progress().Posted(), form_->Core().Progress().Delivered(),
-                              kJobLimitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(form_->Core().Progress().Posted(),
+                              form_->Core().Progress().Delivered(), kJobLimitMs);
     QCOMPARE(form_->ProgressBar1->value(), 0);
   }
 
@@ -209,7 +210,8 @@ class JobTest : public QObject {
   // Until the completion step has run to its end.
   void WaitForCompletion() {
     QTRY_VERIFY_WITH_TIMEOUT(
-        form_->Core().CurrentWorker() != nullptr && form_->Core().CurrentWorker()->Terminated(), kJobLimitMs);
+        form_->Core().CurrentWorker() != nullptr && form_->Core().CurrentWorker()->Terminated(),
+        kJobLimitMs);
     QVERIFY(form_->Core().CurrentWorker()->WaitFor(20s));  // and the folder let go
   }
 
