@@ -41,9 +41,9 @@ bench_build_window() {
     >/dev/null
   cmake --build "$build" --target kalvoran_app kalvoran-key "$@" >/dev/null
   # shellcheck disable=SC2046
-  g++ -std=c++20 -O2 -DNDEBUG -fPIC -I"$root/src/app" -I"$root/src/job" -I"$root/src/http" \
+  g++ -std=c++20 -O2 -DNDEBUG -fPIC -I"$root/src/app" -I"$root/src/window_core" -I"$root/src/job" -I"$root/src/http" \
     -I"$root/src/key" -I"$build/src/generated" $(pkg-config --cflags Qt6Widgets) \
-    "$root/bench/window_job.cpp" "$build/src/app/libkalvoran_app.a" \
+    "$root/bench/window_job.cpp" "$build/src/app/libkalvoran_app.a" "$build/src/window_core/libkalvoran_window_core.a" \
     "$build/src/job/libkalvoran_job.a" "$build/src/http/libkalvoran_http.a" \
     "$build/src/key/libkalvoran_key.a" $(pkg-config --libs Qt6Widgets) -lssl -lcrypto -pthread \
     -o "$build/window_job"

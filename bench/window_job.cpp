@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
   QuietLauncher launcher;
   EndingDialogs dialogs;
   kalvoran::TForm1 form(launcher, dialogs);
-  form.UseServers({{host, host, host}, host});
+  form.Core().UseServers({{host, host, host}, host});
   form.show();
   form.RichEdit1->setPlainText(key);
 
@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
   QTimer watch;
   watch.setInterval(2);
   QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (resultAt < 0 && form.CurrentWorker() != nullptr &&
-        form.CurrentWorker()->ReturnValue.load() >= 0) {
+    if (resultAt < 0 && form.Core().CurrentWorker() != nullptr &&
+        form.Core().CurrentWorker()->ReturnValue.load() >= 0) {
       resultAt = clock.nsecsElapsed();
     }
   });
@@ -77,8 +77,9 @@ int main(int argc, char** argv) {
   QApplication::exec();
   const qint64 completedAt = clock.nsecsElapsed();
 
-  const int result = form.CurrentWorker() ? form.CurrentWorker()->ReturnValue.load() : -1;
-  const kalvoran::ProgressHandOff& progress = form.Progress();
+  const int result =
+      form.Core().CurrentWorker() ? form.Core().CurrentWorker()->ReturnValue.load() : -1;
+  const kalvoran::ProgressHandOff& progress = form.Core().Progress();
   std::printf(
       "result %d result_s %.3f completed_s %.3f posted %llu delivered %llu most_behind %llu\n",
       result, static_cast<double>(resultAt) / 1e9, static_cast<double>(completedAt) / 1e9,

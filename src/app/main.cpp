@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
 
   kalvoran::RegisterArtwork();
   QIcon icon;
-  for (int size : {16, 32, 48, 64}) icon.addFile(kalvoran::art::Icon(size), QSize(size, size));
+  for (int size : {16, 32, 48, 64}) icon.addFile(kalvoran::IconPath(size), QSize(size, size));
   QApplication::setWindowIcon(icon);
 
   kalvoran::DesktopLauncher launcher;

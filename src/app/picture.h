@@ -4,7 +4,6 @@
 // image with alpha, its see-through pixels), so what lies below shows.
 #include <QImage>
 #include <QWidget>
-#include <cstdint>
 
 namespace kalvoran {
 
@@ -17,9 +16,6 @@ class Picture : public QWidget {
   void SetPicture(const QImage& image);
   const QImage& PictureImage() const { return image_; }
   void SetTransparent(bool transparent);
-
-  // A small integer for whoever drives the picture (an animation frame).
-  std::int32_t Tag = 0;
 
  signals:
   // A left button press and release both on the picture.

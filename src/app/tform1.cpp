@@ -1,64 +1,56 @@
-// The window's behaviour: start-up, dragging, the key field, the instruction
-// list, the flag, minimise and the open-folder button. The download job's
-// handlers are in tform1_job.cpp.
+// The Qt window as a view of the window core: widget events go to the
+// core's handlers, and the core's requests become widget calls.
 #include "tform1.h"
 
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTimer>
 #include <QWindow>
 
-#include "app_constants.h"
 #include "dialogs.h"
-#include "download_thread.h"
 #include "image_list.h"
-#include "language_state.h"
-#include "language_tables.h"
 #include "launcher.h"
 #include "picture.h"
 #include "qt_text.h"
 #include "qt_translations.h"
-#include "shape_box.h"
+#include "window_layout.h"
 
 namespace kalvoran {
-namespace {
-
-bool DownloadFolderExists() {
-  return QFileInfo(QString::fromLatin1(kDownloadFolder)).isDir();
-}
-
-}  // namespace
 
 TForm1::TForm1(Launcher& launcher, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent),
       launcher_(launcher),
       dialogs_(dialogs),
       qtTranslations_(std::make_unique<QtTranslations>()) {
-  setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QString::fromLatin1(kApplicationTitle));
+  setObjectName(QString::fromLatin1(ComponentName(Component::kForm1)));
   BuildLayout();
   BuildMenus();
   ConnectHandlers();
-  FormCreate();
+  core_.FormCreate();
 }
 
-TForm1::~TForm1() {
-  // The worker calls back into the window until its thread has ended.
-  worker_.reset();
+TForm1::~TForm1() = default;
+
+QWidget* TForm1::Widget(Component component) const {
+  return qobject_cast<QWidget*>(components_[static_cast<std::size_t>(component)]);
+}
+
+QAction* TForm1::Action(Component component) const {
+  return qobject_cast<QAction*>(components_[static_cast<std::size_t>(component)]);
 }
 
 void TForm1::ConnectHandlers() {
   // The picture and the captions lying on it drag the window.
-  dragSurfaces_ = {Image0, Label1, Label2, Label4, Image4};
   for (QWidget* surface : dragSurfaces_) {
     surface->setMouseTracking(true);
     surface->installEventFilter(this);
@@ -66,63 +58,54 @@ void TForm1::ConnectHandlers() {
   // The list may open by any means (arrow, click, keyboard): watch its popup.
   ComboBox1->view()->window()->installEventFilter(this);
 
-  connect(Image1, &Picture::Clicked, this, &TForm1::Image1Click);
-  connect(Image2, &Picture::Clicked, this, &TForm1::Image2Click);
-  connect(Image5, &Picture::Clicked, this, &TForm1::Image5Click);
-  connect(Image8, &Picture::Clicked, this, &TForm1::Image8Click);
+  connect(Image1, &Picture::Clicked, this, [this] { core_.Image1Click(); });
+  connect(Image2, &Picture::Clicked, this, [this] { core_.Image2Click(); });
+  connect(Image5, &Picture::Clicked, this, [this] { core_.Image5Click(); });
+  connect(Image8, &Picture::Clicked, this, [this] { core_.Image8Click(); });
   connect(Image8, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopupMenu2->popup(Image8->mapToGlobal(at)); });
 
   // Every change of the text, whoever makes it, goes through RichEdit1Change.
-  connect(RichEdit1, &QPlainTextEdit::textChanged, this, &TForm1::RichEdit1Change);
+  connect(RichEdit1, &QPlainTextEdit::textChanged, this, [this] { core_.RichEdit1Change(); });
   connect(RichEdit1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopupMenu1->popup(RichEdit1->mapToGlobal(at)); });
-  connect(Vloi1, &QAction::triggered, this, &TForm1::Vloi1Click);
-  connect(Vybravetko1, &QAction::triggered, this, &TForm1::Vybravetko1Click);
-  connect(Zmaza1, &QAction::triggered, this, &TForm1::Zmaza1Click);
-
-  for (QAction* item : {CZ1, DE1, EN1, SK1}) {
-    connect(item, &QAction::triggered, this, [this, item] { ZmenitJazyk(item); });
+  connect(Vloi1, &QAction::triggered, this, [this] { core_.Vloi1Click(); });
+  connect(Vybravetko1, &QAction::triggered, this, [this] { core_.Vybravetko1Click(); });
+  connect(Zmaza1, &QAction::triggered, this, [this] { core_.Zmaza1Click(); });
+  for (Component item : {Component::kCZ1, Component::kDE1, Component::kEN1, Component::kSK1}) {
+    connect(Action(item), &QAction::triggered, this, [this, item] { core_.ZmenitJazyk(item); });
   }
 
-  connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
-  connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
-  connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
-  connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
-}
-
-void TForm1::FormCreate() {
-  Button1->setEnabled(false);
-  Label1->setText(QString::fromLatin1(kVersionLabel));
-  SetEnableBitBtn1(DownloadFolderExists());
-  Label6->setText(QString());
-  Preklad(kGerman);
-}
-
-void TForm1::FormShow() {
-  RichEdit1->setFocus(Qt::OtherFocusReason);
+  connect(BitBtn1, &QPushButton::clicked, this, [this] { core_.BitBtn1Click(); });
+  connect(Button1, &QPushButton::clicked, this, [this] { core_.Button1Click(); });
+  connect(Button2, &QPushButton::clicked, this, [this] { core_.Button2Click(); });
+  connect(Timer1, &QTimer::timeout, this, [this] { core_.Timer1Timer(); });
 }
 
 void TForm1::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   // Being shown by the program, not restored by the window manager.
-  if (!event->spontaneous()) FormShow();
+  if (!event->spontaneous()) core_.FormShow();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  core_.FormClose();
+  QWidget::closeEvent(event);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (auto* widget = qobject_cast<QWidget*>(watched); widget && dragSurfaces_.contains(widget)) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
     switch (event->type()) {
       case QEvent::MouseButtonPress:
       case QEvent::MouseButtonDblClick: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
         const QPoint at = mouse->position().toPoint();
-        Image0MouseDown(watched, mouse->button(), at.x(), at.y());
+        core_.Image0MouseDown(at.x(), at.y());
         break;
       }
       case QEvent::MouseMove: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
         const QPoint at = mouse->position().toPoint();
-        Image0MouseMove(watched, mouse->buttons(), at.x(), at.y());
+        core_.Image0MouseMove(at.x(), at.y(), mouse->buttons().testFlag(Qt::LeftButton));
         break;
       }
       default:
@@ -131,44 +114,92 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return false;
   }
   if (watched == ComboBox1->view()->window()) {
-    if (event->type() == QEvent::Show) ComboBox1DropDown();
-    if (event->type() == QEvent::Hide) ComboBox1CloseUp();
+    if (event->type() == QEvent::Show) core_.ComboBox1DropDown();
+    if (event->type() == QEvent::Hide) core_.ComboBox1CloseUp();
   }
   return false;
 }
 
-void TForm1::Image0MouseDown(QObject*, Qt::MouseButton, int X, int Y) {
-  // Any button arms.
-  drag_.Press({X, Y});
-}
+// ---- the view
 
-void TForm1::Image0MouseMove(QObject*, Qt::MouseButtons buttons, int X, int Y) {
-  const auto shift = drag_.Move({X, Y}, buttons.testFlag(Qt::LeftButton));
-  if (!shift) return;
-  // A Wayland compositor alone places windows: it is handed the drag instead.
-  if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")) && windowHandle()) {
-    windowHandle()->startSystemMove();
-    return;
+void TForm1::SetText(Component component, const std::string& text) {
+  const QString value = FromCp1250(text);
+  if (QAction* item = Action(component)) {
+    item->setText(value);
+  } else if (auto* label = qobject_cast<QLabel*>(Widget(component))) {
+    label->setText(value);
+    if (Spec(component).autoSize) label->adjustSize();
+  } else if (auto* button = qobject_cast<QPushButton*>(Widget(component))) {
+    button->setText(value);
   }
-  move(x() + shift->X, y());
-  move(x(), y() + shift->Y);
 }
 
-void TForm1::Image1Click() {
-  ComboBox1->showPopup();
+void TForm1::SetHint(Component component, const std::string& hint) {
+  if (QWidget* widget = Widget(component)) widget->setToolTip(FromCp1250(hint));
 }
 
-void TForm1::Image2Click() {
-  ComboBox1->hidePopup();
+void TForm1::SetEnabled(Component component, bool enabled) {
+  if (QWidget* widget = Widget(component)) widget->setEnabled(enabled);
 }
 
-void TForm1::ComboBox1DropDown() {
-  Image2->raise();
-  drag_.Disarm();
+void TForm1::SetVisible(Component component, bool visible) {
+  if (QWidget* widget = Widget(component)) widget->setVisible(visible);
 }
 
-void TForm1::ComboBox1CloseUp() {
-  Image1->raise();
+void TForm1::SetCaptionGreyed(Component component, bool greyed) {
+  QWidget* widget = Widget(component);
+  if (!widget) return;
+  const QColor caption = QApplication::palette().color(
+      greyed ? QPalette::Disabled : QPalette::Active, QPalette::WindowText);
+  QPalette palette = widget->palette();
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    palette.setColor(group, QPalette::ButtonText, caption);
+  }
+  widget->setPalette(palette);
+}
+
+void TForm1::SetPicture(Component component, Art picture) {
+  if (auto* image = qobject_cast<Picture*>(Widget(component))) {
+    image->SetPicture(Draw(picture));
+  } else if (auto* button = qobject_cast<QPushButton*>(Widget(component))) {
+    button->setIcon(QIcon(QPixmap::fromImage(Draw(picture))));
+    button->update();
+  }
+}
+
+void TForm1::BringToFront(Component component) {
+  if (QWidget* widget = Widget(component)) widget->raise();
+}
+
+void TForm1::SetListItems(const std::vector<std::string>& items) {
+  ComboBox1->clear();
+  for (const std::string& line : items) ComboBox1->addItem(FromCp1250(line));
+  ComboBox1->setCurrentIndex(0);
+}
+
+void TForm1::DropList(bool down) {
+  down ? ComboBox1->showPopup() : ComboBox1->hidePopup();
+}
+
+void TForm1::SetBar(int position, int maximum) {
+  if (ProgressBar1->maximum() != maximum) ProgressBar1->setMaximum(maximum);
+  ProgressBar1->setValue(position);
+}
+
+std::string TForm1::KeyText() {
+  return ToCp1250(RichEdit1->toPlainText());
+}
+
+void TForm1::ClearKey() {
+  RichEdit1->clear();
+}
+
+void TForm1::PasteKey() {
+  RichEdit1->paste();
+}
+
+void TForm1::SelectAllKey() {
+  RichEdit1->selectAll();
 }
 
 void TForm1::CaretToStart() {
@@ -178,59 +209,88 @@ void TForm1::CaretToStart() {
   RichEdit1->ensureCursorVisible();
 }
 
-void TForm1::RichEdit1Change() {
-  // Every change puts the caret back at the start, so the field always shows
-  // the beginning of a long key; a character typed next lands before the
-  // earlier ones.
-  CaretToStart();
-  Button1->setEnabled(!RichEdit1->toPlainText().isEmpty());
+void TForm1::FocusKey() {
+  RichEdit1->setFocus(Qt::OtherFocusReason);
 }
 
-void TForm1::Vloi1Click() {
-  // Paste replaces the whole content.
-  RichEdit1->clear();
-  RichEdit1->paste();
-  CaretToStart();
+void TForm1::SetTitle(const std::string& title) {
+  setWindowTitle(FromCp1250(title));
 }
 
-void TForm1::Vybravetko1Click() {
-  RichEdit1->selectAll();
+void TForm1::SetTaskbarIcon(std::optional<Art> icon) {
+  setWindowIcon(icon ? QIcon(QPixmap::fromImage(Draw(*icon))) : QApplication::windowIcon());
 }
 
-void TForm1::Zmaza1Click() {
-  RichEdit1->clear();
-  CaretToStart();
-}
-
-void TForm1::SetEnableBitBtn1(bool enabled) {
-  const QPalette system = QApplication::palette();
-  const QColor caption = enabled ? system.color(QPalette::Active, QPalette::WindowText)
-                                 : system.color(QPalette::Disabled, QPalette::WindowText);
-  QPalette palette = BitBtn1->palette();
-  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-    palette.setColor(group, QPalette::ButtonText, caption);
-  }
-  BitBtn1->setPalette(palette);
-  BitBtn1->setIcon(QIcon(QPixmap::fromImage(ImageList1->Draw(enabled ? 0 : 1))));
-  BitBtn1->update();
-}
-
-void TForm1::BitBtn1Click() {
-  // The look follows the folder only when asked: here, at start and after a job.
-  if (!DownloadFolderExists()) {
-    SetEnableBitBtn1(false);
+void TForm1::MoveWindowBy(int dx, int dy) {
+  // A Wayland compositor alone places windows: it is handed the drag instead.
+  if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")) && windowHandle()) {
+    windowHandle()->startSystemMove();
     return;
   }
-  SetEnableBitBtn1(true);
-  launcher_.OpenFolder(QString::fromLatin1(kDownloadFolder));
+  move(x() + dx, y());
+  move(x(), y() + dy);
 }
 
-void TForm1::Image5Click() {
+void TForm1::Minimise() {
   showMinimized();
 }
 
-void TForm1::Image8Click() {
-  launcher_.OpenAddress(FromCp1250(HomepageUrl()));
+void TForm1::RestoreAndActivate() {
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
+}
+
+void TForm1::CloseWindow() {
+  close();
+}
+
+void TForm1::StartTimer() {
+  Timer1->start();
+}
+
+void TForm1::StopTimer() {
+  Timer1->stop();
+}
+
+void TForm1::Post(std::function<void()> call) {
+  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+void TForm1::ApplyToolkitLanguage(const std::string& langCode) {
+  qtTranslations_->Apply(langCode);
+}
+
+void TForm1::ShowMessage(const std::string& title, const std::string& text) {
+  dialogs_.ShowMessage(FromCp1250(title), FromCp1250(text));
+}
+
+void TForm1::ShowError(const std::string& text) {
+  dialogs_.ShowError(FromCp1250(text));
+}
+
+bool TForm1::AskWarning(const std::string& text) {
+  return dialogs_.AskWarning(FromCp1250(text));
+}
+
+void TForm1::OpenAddress(const std::string& url) {
+  launcher_.OpenAddress(FromCp1250(url));
+}
+
+void TForm1::OpenFolder(const std::string& path) {
+  launcher_.OpenFolder(FromCp1250(path));
+}
+
+void TForm1::OpenFile(const std::string& path) {
+  launcher_.OpenFile(FromCp1250(path));
+}
+
+bool TForm1::IsFolder(const std::string& path) {
+  return QFileInfo(FromCp1250(path)).isDir();
+}
+
+bool TForm1::IsFile(const std::string& path) {
+  return QFileInfo(FromCp1250(path)).isFile();
 }
 
 }  // namespace kalvoran

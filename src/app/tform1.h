@@ -1,24 +1,16 @@
 #pragma once
-// The program's only window: a fixed 465 x 465 octagon without a frame, dragged
-// by its picture, with the key field, the instruction list, the language flag,
-// DOWNLOAD, CLOSE, the progress display and the open-folder button. Component
-// and handler names follow the window's layout.
-//
-// The window also drives the download job: DOWNLOAD starts one worker, whose
-// transfer events (on the worker's thread) hand the bar's position over to
-// this thread, and the 500 ms job timer animates the job and completes it.
+// The program's only window in Qt: a fixed 465 x 465 octagon without a frame,
+// built from the window core's layout, whose widgets hand their events to the
+// core and which does what the core asks of a view. Widgets carry their
+// component names as object names.
 #include <QList>
 #include <QWidget>
-#include <atomic>
-#include <cstdint>
+#include <array>
 #include <memory>
 #include <string>
-#include <utility>
 
-#include "job_window.h"
-#include "progress_handoff.h"
-#include "server_addresses.h"
-#include "window_drag.h"
+#include "window_core.h"
+#include "window_view.h"
 
 class QAction;
 class QComboBox;
@@ -38,15 +30,17 @@ class Launcher;
 class Picture;
 class QtTranslations;
 class ShapeBox;
-class TDownloadThread;
 
-class TForm1 : public QWidget, public JobWindow {
+class TForm1 : public QWidget, public WindowView {
   Q_OBJECT
 
  public:
   // The launcher and the dialogs must outlive the window.
   TForm1(Launcher& launcher, Dialogs& dialogs, QWidget* parent = nullptr);
   ~TForm1() override;
+
+  // The window's behaviour and its job session.
+  WindowCore& Core() { return core_; }
 
   // -- components, in the layout's order --
   QFrame* Panel4;
@@ -62,7 +56,6 @@ class TForm1 : public QWidget, public JobWindow {
   ShapeBox* Shape2;
   Picture* Image5;
   QLabel* Label2;
-  QPlainTextEdit* RichEdit1;
   ShapeBox* Shape3;
   Picture* Image8;
   QPushButton* Button1;
@@ -72,6 +65,7 @@ class TForm1 : public QWidget, public JobWindow {
   QProgressBar* ProgressBar1;
   Picture* Image4;
   QPushButton* BitBtn1;
+  QPlainTextEdit* RichEdit1;
   QTimer* Timer1;
   QMenu* PopupMenu1;
   QAction* Vloi1;
@@ -87,65 +81,44 @@ class TForm1 : public QWidget, public JobWindow {
   std::unique_ptr<ImageList> ImageList3;  // 15 x 15: task bar icons of a job
   std::unique_ptr<ImageList> ImageList4;  // 46 x 23: flags SK, CZ, EN, DE
 
-  // -- window events --
-  void FormCreate();
-  void FormShow();
+  // -- the view --
+  void SetText(Component component, const std::string& text) override;
+  void SetHint(Component component, const std::string& hint) override;
+  void SetEnabled(Component component, bool enabled) override;
+  void SetVisible(Component component, bool visible) override;
+  void SetCaptionGreyed(Component component, bool greyed) override;
+  void SetPicture(Component component, Art picture) override;
+  void BringToFront(Component component) override;
+  void SetListItems(const std::vector<std::string>& items) override;
+  void DropList(bool down) override;
+  void SetBar(int position, int maximum) override;
+  std::string KeyText() override;
+  void ClearKey() override;
+  void PasteKey() override;
+  void SelectAllKey() override;
+  void CaretToStart() override;
+  void FocusKey() override;
+  void SetTitle(const std::string& title) override;
+  void SetTaskbarIcon(std::optional<Art> icon) override;
+  void MoveWindowBy(int dx, int dy) override;
+  void Minimise() override;
+  void RestoreAndActivate() override;
+  void CloseWindow() override;
+  void StartTimer() override;
+  void StopTimer() override;
+  void Post(std::function<void()> call) override;
+  void ApplyToolkitLanguage(const std::string& langCode) override;
+  void ShowMessage(const std::string& title, const std::string& text) override;
+  void ShowError(const std::string& text) override;
+  bool AskWarning(const std::string& text) override;
+  void OpenAddress(const std::string& url) override;
+  void OpenFolder(const std::string& path) override;
+  void OpenFile(const std::string& path) override;
+  bool IsFolder(const std::string& path) override;
+  bool IsFile(const std::string& path) override;
 
-  // -- dragging; sender is the pressed drag surface, X and Y in its coordinates --
-  void Image0MouseDown(QObject* sender, Qt::MouseButton button, int X, int Y);
-  void Image0MouseMove(QObject* sender, Qt::MouseButtons buttons, int X, int Y);
-  // The drag flag and origin (the picture's Tag and DragOrigin).
-  const WindowDrag& Drag() const { return drag_; }
-
-  // -- instruction list --
-  void Image1Click();
-  void Image2Click();
-  void ComboBox1DropDown();
-  void ComboBox1CloseUp();
-
-  // -- key field --
-  void RichEdit1Change();
-  void Vloi1Click();
-  void Vybravetko1Click();
-  void Zmaza1Click();
-
-  // -- open-folder button --
-  void BitBtn1Click();
-  // The look only: caption colour and glyph. The button stays clickable.
-  void SetEnableBitBtn1(bool enabled);
-
-  // -- minimise, homepage --
-  void Image5Click();
-  void Image8Click();
-
-  // -- the download job, on this thread --
-  void Button1Click();  // DOWNLOAD
-  void Button2Click();  // CLOSE
-  void Timer1Timer();
-  void RunAfterDownload();
-
-  // -- the download job, on the worker's thread (see job_window.h) --
-  std::string KeyLine() override;
-  void StartJobTimer() override;
-  void SetFileCount(int n) override;
-  void ZaciatokStahovania(HttpClient& sender, TWorkMode mode, std::int64_t expected) override;
-  void Stahovanie(HttpClient& sender, TWorkMode mode, std::int64_t countSoFar) override;
-  void KoniecStahovania(HttpClient& sender, TWorkMode mode) override;
-  std::string LangCode() override;
-
-  // The key field's Tag: the file count N of the running job.
-  int RichEdit1Tag() const { return richEdit1Tag_.load(); }
-  // The worker of the latest job; nullptr before the first DOWNLOAD.
-  TDownloadThread* CurrentWorker() const { return worker_.get(); }
-  // The bar's hand-over from the worker, with its counts.
-  const ProgressHandOff& Progress() const { return progress_; }
-  // The hosts the next jobs talk to. The program keeps the fixed addresses;
-  // tests point the window at a server of their own.
-  void UseServers(ServerAddresses servers) { servers_ = std::move(servers); }
-
-  // -- languages --
-  void Preklad(std::uint8_t index);
-  void ZmenitJazyk(QObject* sender);
+  // A picture as the image lists draw it: at the list's size.
+  QImage Draw(Art picture) const;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -158,30 +131,18 @@ class TForm1 : public QWidget, public JobWindow {
   void BuildMenus();
   void ConnectHandlers();
   void ApplySkinShape();
-  void CaretToStart();
-
-  // Applies the latest bar position the worker handed over.
-  void DeliverProgress();
-  void HandOver(ProgressUpdate update);
-  // The job timer's completion step for result r.
-  void CompleteJob(int r);
-  // Ends a running job before the program exits.
-  void EndJobForExit();
+  QWidget* Widget(Component component) const;
+  QAction* Action(Component component) const;
 
   Launcher& launcher_;
   Dialogs& dialogs_;
   // Qt's own texts (the dialogs' buttons) follow the window's language.
   std::unique_ptr<QtTranslations> qtTranslations_;
-  WindowDrag drag_;
   QList<QWidget*> dragSurfaces_;
-
-  ServerAddresses servers_ = ServerAddresses::Fixed();
-  std::atomic<int> richEdit1Tag_{0};
-  // Line 1 of the key field, taken when DOWNLOAD was pressed.
-  std::string keyLine_;
-  ProgressHandOff progress_;
-  // Destroyed before the window: the worker calls back into it.
-  std::unique_ptr<TDownloadThread> worker_;
+  // Every component's widget or menu item, by component.
+  std::array<QObject*, static_cast<std::size_t>(Component::kSK1) + 1> components_{};
+  // Destroyed before the widgets: its worker calls back into the view.
+  WindowCore core_{*this};
 };
 
 }  // namespace kalvoran

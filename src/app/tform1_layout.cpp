@@ -1,4 +1,4 @@
-// The window's controls: positions, sizes, fonts, colours and initial looks.
+// The window's widgets, built from the window core's layout.
 #include <QAction>
 #include <QBitmap>
 #include <QComboBox>
@@ -13,20 +13,28 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 
-#include "app_constants.h"
 #include "artwork.h"
 #include "fonts.h"
 #include "image_list.h"
 #include "picture.h"
+#include "qt_text.h"
 #include "shape_box.h"
 #include "tform1.h"
+#include "window_layout.h"
 
 namespace kalvoran {
 namespace {
 
-const QColor kFuchsia(255, 0, 255);
+QColor ToQColor(Colour colour) {
+  return {colour.r, colour.g, colour.b};
+}
 
-// The instruction list's rows are 13 pixels high, as in the closed list.
+QFont ToQFont(const Font& font) {
+  return font.face == Font::kSerif ? SerifFont(font.pixels)
+                                   : SansFont(font.pixels, font.bold, font.underline);
+}
+
+// The instruction list's rows are as high as in the closed list.
 class FixedRowDelegate : public QStyledItemDelegate {
  public:
   FixedRowDelegate(int height, QObject* parent) : QStyledItemDelegate(parent), height_(height) {}
@@ -65,181 +73,215 @@ class ColourPanel : public QFrame {
   QColor colour_;
 };
 
-template <typename W>
-W* Place(W* widget, const char* name, int left, int top, int width, int height) {
-  widget->setObjectName(QString::fromLatin1(name));
-  widget->setGeometry(left, top, width, height);
-  return widget;
-}
-
-QLabel* WhiteLabel(QWidget* parent, const QFont& font) {
-  auto* label = new QLabel(parent);
-  label->setFont(font);
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, Qt::white);
-  label->setPalette(palette);
-  label->setFocusPolicy(Qt::NoFocus);
-  return label;
-}
-
-QFrame* PlainPanel(QWidget* parent) {
-  auto* panel = new QFrame(parent);
-  panel->setFrameShape(QFrame::NoFrame);
-  panel->setAutoFillBackground(true);
-  return panel;
+std::unique_ptr<ImageList> MakeImageList(const ImageListSpec& spec) {
+  QStringList paths;
+  for (Art art : spec.images) paths << ArtPath(art);
+  return std::make_unique<ImageList>(spec.width, spec.height, paths);
 }
 
 }  // namespace
 
 void TForm1::BuildLayout() {
-  setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-  setFixedSize(465, 465);
-  setFont(SansFont(11));
-
   RegisterArtwork();
-  ImageList1 = std::make_unique<ImageList>(19, 19, QStringList{art::kFolder, art::kFolderGrey});
-  ImageList2 = std::make_unique<ImageList>(
-      20, 20, QStringList{art::Activity(0), art::Activity(1), art::Activity(2), art::Activity(3)});
-  ImageList3 = std::make_unique<ImageList>(
-      15, 15, QStringList{art::Tray(0), art::Tray(1), art::Tray(2), art::Tray(3)});
-  ImageList4 = std::make_unique<ImageList>(
-      46, 23, QStringList{art::kFlagSk, art::kFlagCz, art::kFlagEn, art::kFlagDe});
+  ImageList1 = MakeImageList(kalvoran::ImageList1());
+  ImageList2 = MakeImageList(kalvoran::ImageList2());
+  ImageList3 = MakeImageList(kalvoran::ImageList3());
+  ImageList4 = MakeImageList(kalvoran::ImageList4());
 
-  Panel4 = Place(new ColourPanel(kFuchsia, this), "Panel4", 0, 0, 465, 465);
-  Panel4->setFrameShape(QFrame::NoFrame);
+  for (const ComponentSpec& spec : WindowLayout()) {
+    const auto parent = qobject_cast<QWidget*>(components_[static_cast<std::size_t>(spec.parent)]);
+    QWidget* widget = nullptr;
+    switch (spec.kind) {
+      case Kind::kWindow:
+        widget = this;
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        setFixedSize(spec.rect.width, spec.rect.height);
+        setWindowTitle(FromCp1250(spec.caption));
+        break;
+      case Kind::kPanel: {
+        auto* panel =
+            spec.fill ? new ColourPanel(ToQColor(*spec.fill), parent) : new QFrame(parent);
+        panel->setFrameShape(QFrame::NoFrame);
+        panel->setAutoFillBackground(!spec.fill);
+        if (spec.raisedBevel) {
+          panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+          panel->setLineWidth(1);
+        }
+        widget = panel;
+        break;
+      }
+      case Kind::kPicture: {
+        auto* picture = new Picture(parent);
+        if (spec.picture) picture->SetPicture(Draw(*spec.picture));
+        picture->SetTransparent(spec.transparent);
+        widget = picture;
+        break;
+      }
+      case Kind::kLabel: {
+        auto* label = new QLabel(FromCp1250(spec.caption), parent);
+        if (spec.text) {
+          QPalette palette = label->palette();
+          palette.setColor(QPalette::WindowText, ToQColor(*spec.text));
+          label->setPalette(palette);
+        }
+        label->setFocusPolicy(Qt::NoFocus);
+        if (spec.align == Align::kCentreTop) label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        if (spec.align == Align::kRightTop) label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+        widget = label;
+        break;
+      }
+      case Kind::kList: {
+        auto* list = new QComboBox(parent);
+        list->setEditable(false);
+        list->setMaxVisibleItems(kListVisibleItems);
+        list->setItemDelegate(new FixedRowDelegate(kListItemHeight, list));
+        auto* style = new DropDownBelowStyle;
+        style->setParent(list);
+        list->setStyle(style);
+        widget = list;
+        break;
+      }
+      case Kind::kShape:
+        widget =
+            new ShapeBox(ToQColor(spec.pen.value_or(kFuchsia)),
+                         spec.fill ? std::optional(ToQColor(*spec.fill)) : std::nullopt, parent);
+        break;
+      case Kind::kButton: {
+        auto* button = new QPushButton(parent);
+        if (spec.picture) button->setIconSize(QSize(19, 19));
+        widget = button;
+        break;
+      }
+      case Kind::kBar: {
+        auto* bar = new QProgressBar(parent);
+        bar->setRange(0, 100);
+        bar->setValue(0);
+        bar->setTextVisible(false);
+        widget = bar;
+        break;
+      }
+      case Kind::kEdit: {
+        auto* edit = new QPlainTextEdit(parent);
+        edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+        edit->setWordWrapMode(QTextOption::NoWrap);
+        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        edit->setTabChangesFocus(true);
+        edit->setContextMenuPolicy(Qt::CustomContextMenu);
+        widget = edit;
+        break;
+      }
+      case Kind::kTimer: {
+        auto* timer = new QTimer(this);
+        timer->setObjectName(QString::fromLatin1(ComponentName(spec.id)));
+        timer->setInterval(kTimerIntervalMs);
+        components_[static_cast<std::size_t>(spec.id)] = timer;
+        continue;
+      }
+      case Kind::kMenu:
+      case Kind::kMenuItem:
+        continue;  // BuildMenus
+    }
+    widget->setObjectName(QString::fromLatin1(ComponentName(spec.id)));
+    if (widget != this)
+      widget->setGeometry(spec.rect.left, spec.rect.top, spec.rect.width, spec.rect.height);
+    if (spec.font) widget->setFont(ToQFont(*spec.font));
+    if (!spec.visible) widget->hide();
+    if (spec.dragSurface) dragSurfaces_ << widget;
+    components_[static_cast<std::size_t>(spec.id)] = widget;
+  }
 
-  Image0 = Place(new Picture(Panel4), "Image0", 0, 0, 465, 465);
-  Image0->SetPicture(QImage(art::kSkin));
+  Panel4 = qobject_cast<QFrame*>(Widget(Component::kPanel4));
+  Image0 = qobject_cast<Picture*>(Widget(Component::kImage0));
+  Label4 = qobject_cast<QLabel*>(Widget(Component::kLabel4));
+  Label1 = qobject_cast<QLabel*>(Widget(Component::kLabel1));
+  ComboBox1 = qobject_cast<QComboBox*>(Widget(Component::kComboBox1));
+  Panel2 = qobject_cast<QFrame*>(Widget(Component::kPanel2));
+  Shape1 = static_cast<ShapeBox*>(Widget(Component::kShape1));
+  Image2 = qobject_cast<Picture*>(Widget(Component::kImage2));
+  Image1 = qobject_cast<Picture*>(Widget(Component::kImage1));
+  Panel3 = qobject_cast<QFrame*>(Widget(Component::kPanel3));
+  Shape2 = static_cast<ShapeBox*>(Widget(Component::kShape2));
+  Image5 = qobject_cast<Picture*>(Widget(Component::kImage5));
+  Label2 = qobject_cast<QLabel*>(Widget(Component::kLabel2));
+  Shape3 = static_cast<ShapeBox*>(Widget(Component::kShape3));
+  Image8 = qobject_cast<Picture*>(Widget(Component::kImage8));
+  Button1 = qobject_cast<QPushButton*>(Widget(Component::kButton1));
+  Button2 = qobject_cast<QPushButton*>(Widget(Component::kButton2));
+  Label6 = qobject_cast<QLabel*>(Widget(Component::kLabel6));
+  Panel1 = qobject_cast<QFrame*>(Widget(Component::kPanel1));
+  ProgressBar1 = qobject_cast<QProgressBar*>(Widget(Component::kProgressBar1));
+  Image4 = qobject_cast<Picture*>(Widget(Component::kImage4));
+  BitBtn1 = qobject_cast<QPushButton*>(Widget(Component::kBitBtn1));
+  RichEdit1 = qobject_cast<QPlainTextEdit*>(Widget(Component::kRichEdit1));
+  Timer1 = qobject_cast<QTimer*>(components_[static_cast<std::size_t>(Component::kTimer1)]);
 
-  Label4 = Place(WhiteLabel(Panel4, SansFont(13, true)), "Label4", 152, 52, 164, 18);
-  Label4->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-  Label4->setText(QString::fromLatin1(kProductLabel));
-
-  Label1 = Place(WhiteLabel(Panel4, SansFont(11, true, true)), "Label1", 150, 109, 164, 18);
-  Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-
-  ComboBox1 = Place(new QComboBox(Panel4), "ComboBox1", 103, 127, 260, 21);
-  ComboBox1->setEditable(false);
-  ComboBox1->setMaxVisibleItems(20);
-  ComboBox1->setItemDelegate(new FixedRowDelegate(13, ComboBox1));
-  auto* listStyle = new DropDownBelowStyle;
-  listStyle->setParent(ComboBox1);
-  ComboBox1->setStyle(listStyle);
-
-  // Lies over the list's right end and hides its own arrow button.
-  Panel2 = Place(PlainPanel(Panel4), "Panel2", 343, 130, 17, 15);
-  Shape1 = Place(new ShapeBox(Qt::white, QColor(Qt::white), Panel2), "Shape1", 0, 0, 17, 15);
-  Image2 = Place(new Picture(Panel2), "Image2", 0, 0, 17, 15);
-  Image2->SetPicture(QImage(art::kArrowClose));
-  Image1 = Place(new Picture(Panel2), "Image1", 0, 0, 17, 15);
-  Image1->SetPicture(QImage(art::kArrowOpen));
-
-  Panel3 = Place(PlainPanel(Panel4), "Panel3", 303, 15, 20, 9);
-  const QColor sky(0, 157, 255);
-  Shape2 = Place(new ShapeBox(sky, sky, Panel3), "Shape2", 0, 0, 20, 9);
-  Image5 = Place(new Picture(Panel3), "Image5", 0, 0, 20, 9);
-  Image5->SetPicture(QImage(art::kMinimise));
-  Image5->SetTransparent(true);
-
-  // Sizes itself to its caption.
-  Label2 = Place(WhiteLabel(Panel4, SansFont(13, true)), "Label2", 46, 220, 0, 0);
-
-  Shape3 =
-      Place(new ShapeBox(QColor(235, 208, 134), std::nullopt, Panel4), "Shape3", 209, 297, 48, 25);
-  Image8 = Place(new Picture(Panel4), "Image8", 210, 298, 46, 23);
   Image8->setCursor(Qt::PointingHandCursor);
   Image8->setContextMenuPolicy(Qt::CustomContextMenu);
 
-  Button1 = Place(new QPushButton(Panel4), "Button1", 139, 336, 85, 25);
-  Button1->setFont(SansFont(11, true));
-  Button2 = Place(new QPushButton(Panel4), "Button2", 241, 336, 85, 25);
-  Button2->setFont(SansFont(11, true));
-
-  Label6 = Place(new QLabel(Panel4), "Label6", 72, 374, 40, 13);
-  Label6->setFont(SansFont(11, true));
-  Label6->setAlignment(Qt::AlignRight | Qt::AlignTop);
-
-  Panel1 = Place(PlainPanel(Panel4), "Panel1", 115, 372, 235, 17);
-  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  Panel1->setLineWidth(1);
-  ProgressBar1 = Place(new QProgressBar(Panel1), "ProgressBar1", 1, 1, 233, 15);
-  ProgressBar1->setRange(0, 100);
-  ProgressBar1->setValue(0);
-  ProgressBar1->setTextVisible(false);
-
-  Image4 = Place(new Picture(Panel4), "Image4", 352, 370, 20, 20);
-  Image4->SetTransparent(true);
-  Image4->Tag = -1;
-  Image4->hide();
-
-  BitBtn1 = Place(new QPushButton(Panel4), "BitBtn1", 144, 401, 177, 25);
-  BitBtn1->setFont(SansFont(11, true));
-  BitBtn1->setIconSize(QSize(19, 19));
-
-  // The key field lies on the window itself, above the panel.
-  RichEdit1 = Place(new QPlainTextEdit(this), "RichEdit1", 46, 240, 377, 46);
-  RichEdit1->setFont(SerifFont(13));
-  RichEdit1->setLineWrapMode(QPlainTextEdit::NoWrap);
-  RichEdit1->setWordWrapMode(QTextOption::NoWrap);
-  RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  RichEdit1->setTabChangesFocus(true);
-  RichEdit1->setContextMenuPolicy(Qt::CustomContextMenu);
-
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->setInterval(500);
-
-  // Keyboard order: key field, open folder, DOWNLOAD, CLOSE, list, and round.
-  setTabOrder(RichEdit1, BitBtn1);
-  setTabOrder(BitBtn1, Button1);
-  setTabOrder(Button1, Button2);
-  setTabOrder(Button2, ComboBox1);
-
+  const std::vector<Component>& order = TabOrder();
+  for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+    setTabOrder(Widget(order[i]), Widget(order[i + 1]));
+  }
   ApplySkinShape();
 }
 
 void TForm1::BuildMenus() {
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  Vloi1 = PopupMenu1->addAction(QString());
-  Vloi1->setObjectName(QStringLiteral("Vloi1"));
-  Vybravetko1 = PopupMenu1->addAction(QString());
-  Vybravetko1->setObjectName(QStringLiteral("Vybravetko1"));
-  Zmaza1 = PopupMenu1->addAction(QString());
-  Zmaza1->setObjectName(QStringLiteral("Zmaza1"));
-
-  // The menu items carry their language index as data, the items' tag.
-  PopupMenu2 = new QMenu(this);
-  PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
-  const auto language = [this](const char* name, const char* caption, int tag) {
-    QAction* item = PopupMenu2->addAction(QString::fromLatin1(caption));
-    item->setObjectName(QString::fromLatin1(name));
-    item->setData(tag);
-    return item;
-  };
-  CZ1 = language("CZ1", "CZ", 1);
-  DE1 = language("DE1", "DE", 3);
-  EN1 = language("EN1", "EN", 2);
-  SK1 = language("SK1", "SK", 0);
+  for (const ComponentSpec& spec : WindowLayout()) {
+    const QString name = QString::fromLatin1(ComponentName(spec.id));
+    if (spec.kind == Kind::kMenu) {
+      auto* menu = new QMenu(this);
+      menu->setObjectName(name);
+      components_[static_cast<std::size_t>(spec.id)] = menu;
+    } else if (spec.kind == Kind::kMenuItem) {
+      auto* menu = qobject_cast<QMenu*>(components_[static_cast<std::size_t>(spec.parent)]);
+      QAction* item = menu->addAction(FromCp1250(spec.caption));
+      item->setObjectName(name);
+      item->setData(spec.tag);
+      components_[static_cast<std::size_t>(spec.id)] = item;
+    }
+  }
+  PopupMenu1 = qobject_cast<QMenu*>(components_[static_cast<std::size_t>(Component::kPopupMenu1)]);
+  Vloi1 = Action(Component::kVloi1);
+  Vybravetko1 = Action(Component::kVybravetko1);
+  Zmaza1 = Action(Component::kZmaza1);
+  PopupMenu2 = qobject_cast<QMenu*>(components_[static_cast<std::size_t>(Component::kPopupMenu2)]);
+  CZ1 = Action(Component::kCZ1);
+  DE1 = Action(Component::kDE1);
+  EN1 = Action(Component::kEN1);
+  SK1 = Action(Component::kSK1);
 }
 
 // The skin's fuchsia pixels are the window's colour key: they are cut out of
 // the window, which leaves the octagon and lets the desktop show around it.
 void TForm1::ApplySkinShape() {
-  const QImage skin(art::kSkin);
+  const QImage skin(ArtPath(Art::kSkin));
   if (skin.isNull()) {
     clearMask();
     return;
   }
   // The skin is drawn centred, so its cut-out is too.
   const QRegion octagon(
-      QBitmap::fromImage(skin.createMaskFromColor(kFuchsia.rgb(), Qt::MaskInColor)));
+      QBitmap::fromImage(skin.createMaskFromColor(ToQColor(kFuchsia).rgb(), Qt::MaskInColor)));
   setMask(octagon.translated((width() - skin.width()) / 2, (height() - skin.height()) / 2));
 }
 
 void TForm1::paintEvent(QPaintEvent*) {
-  QPainter(this).fillRect(rect(), kFuchsia);
+  QPainter(this).fillRect(rect(), ToQColor(kFuchsia));
+}
+
+QImage TForm1::Draw(Art picture) const {
+  const std::pair<const ImageListSpec*, const ImageList*> lists[] = {
+      {&kalvoran::ImageList1(), ImageList1.get()},
+      {&kalvoran::ImageList2(), ImageList2.get()},
+      {&kalvoran::ImageList3(), ImageList3.get()},
+      {&kalvoran::ImageList4(), ImageList4.get()}};
+  for (const auto& [spec, list] : lists) {
+    for (std::size_t i = 0; i < spec->images.size(); ++i) {
+      if (spec->images[i] == picture) return list->Draw(static_cast<int>(i));
+    }
+  }
+  return QImage(ArtPath(picture));
 }
 
 }  // namespace kalvoran

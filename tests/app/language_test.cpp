@@ -261,36 +261,12 @@ class LanguageTest : public QObject {
     for (int i = 0; i < 4; ++i) {
       const Expected& want = Languages()[order[i]];
       // From another language, so that the item has something to change.
-      form_->Preklad(static_cast<std::uint8_t>((order[i] + 1) % 4));
+      form_->Core().Preklad(static_cast<std::uint8_t>((order[i] + 1) % 4));
       items[i]->trigger();
       QCOMPARE(items[i]->text(), QString::fromLatin1(want.menuItem).left(2));
       QCOMPARE(form_->Button1->text(), want.download);
       QCOMPARE(FromCp1250(kalvoran::LangCode()), want.langCode);
     }
-  }
-
-  void switchingLeavesTheLockAndTheJobDisplayAlone_data() {
-    QTest::addColumn<bool>("locked");
-    QTest::newRow("idle with a key") << false;
-    QTest::newRow("as during a job") << true;
-  }
-
-  void switchingLeavesTheLockAndTheJobDisplayAlone() {
-    QFETCH(bool, locked);
-    form_->RichEdit1->setPlainText(u"KEY"_s);
-    // A job disables DOWNLOAD and the key field and shows its picture and percentage.
-    form_->Button1->setEnabled(!locked);
-    form_->RichEdit1->setEnabled(!locked);
-    form_->Image4->setHidden(!locked);
-    form_->Label6->setHidden(!locked);
-    form_->CZ1->trigger();
-    QCOMPARE(form_->Button1->isEnabled(), !locked);
-    QCOMPARE(form_->RichEdit1->isEnabled(), !locked);
-    QCOMPARE(form_->Image4->isHidden(), !locked);
-    QCOMPARE(form_->Label6->isHidden(), !locked);
-    QCOMPARE(form_->RichEdit1->toPlainText(), u"KEY"_s);
-    form_->RichEdit1->setEnabled(true);
-    form_->RichEdit1->clear();
   }
 
   void dialogButtonsSpeakTheWindowsLanguage_data() {
@@ -325,7 +301,7 @@ class LanguageTest : public QObject {
   }
 
   void languageWithoutQtCatalogueLeavesQtInEnglish() {
-    form_->Preklad(kalvoran::kEnglish);  // the window's own catalogue out of the way
+    form_->Core().Preklad(kalvoran::kEnglish);  // the window's own catalogue out of the way
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
     const QString german = u"/qtbase_de.qm"_s;

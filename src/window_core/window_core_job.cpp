@@ -1,17 +1,6 @@
 // The download job as the window runs it: DOWNLOAD, the progress display fed
 // from the worker's thread, the job timer with its completion step, CLOSE and
 // the launch after a successful job.
-#include <QApplication>
-#include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
-#include <QIcon>
-#include <QLabel>
-#include <QPixmap>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTimer>
 #include <chrono>
 #include <cstdlib>
 #include <future>
@@ -19,16 +8,13 @@
 
 #include "app_constants.h"
 #include "cancel_flag.h"
-#include "dialogs.h"
 #include "download_folder.h"
 #include "download_thread.h"
-#include "image_list.h"
 #include "job_progress.h"
 #include "language_state.h"
-#include "launcher.h"
-#include "picture.h"
-#include "qt_text.h"
-#include "tform1.h"
+#include "proxy_rules.h"
+#include "window_core.h"
+#include "window_layout.h"
 
 namespace kalvoran {
 namespace {
@@ -36,19 +22,15 @@ namespace {
 // How long the program, closing in the middle of a job, waits for the worker.
 constexpr std::chrono::seconds kExitWait{2};
 
-QString FolderPath() {
-  return QString::fromLatin1(kDownloadFolder);
-}
-
 }  // namespace
 
-void TForm1::Button1Click() {
-  Button1->setEnabled(false);
-  CaretToStart();
-  RichEdit1->setEnabled(false);
+void WindowCore::Button1Click() {
+  SetDownloadEnabled(false);
+  view_.CaretToStart();
+  view_.SetEnabled(Component::kRichEdit1, false);
   // Their pictures and texts stay those of the last job until the first tick.
-  Image4->show();
-  Label6->show();
+  view_.SetVisible(Component::kImage4, true);
+  view_.SetVisible(Component::kLabel6, true);
 
   progress_.Discard();
   DownloadJobOptions options;
@@ -60,13 +42,14 @@ void TForm1::Button1Click() {
   worker_ = std::move(worker);
   // The key field stays disabled until the job is over, so this is the key
   // the worker asks for once it runs.
-  keyLine_ = ToCp1250(RichEdit1->toPlainText().section(u'\n', 0, 0));
+  const std::string key = view_.KeyText();
+  keyLine_ = key.substr(0, key.find('\n'));
   worker_->Start();
 }
 
-void TForm1::Timer1Timer() {
+void WindowCore::Timer1Timer() {
   if (!worker_ || worker_->Terminated()) {
-    Timer1->stop();
+    view_.StopTimer();
     return;
   }
   const int r = worker_->ReturnValue.load();
@@ -75,18 +58,18 @@ void TForm1::Timer1Timer() {
     return;
   }
 
-  const int frame = (Image4->Tag + 1) % ImageList2->Count();
-  Image4->Tag = frame;
-  Image4->SetPicture(ImageList2->Draw(frame));
-  setWindowIcon(QIcon(QPixmap::fromImage(ImageList3->Draw(frame))));
+  const auto frames = static_cast<int>(ImageList2().images.size());
+  activityFrame_ = (activityFrame_ + 1) % frames;
+  const auto frame = static_cast<std::size_t>(activityFrame_);
+  view_.SetPicture(Component::kImage4, ImageList2().images[frame]);
+  view_.SetTaskbarIcon(ImageList3().images[frame]);
 
-  const int q = TitlePercent(ProgressBar1->value(), ProgressBar1->maximum());
-  setWindowTitle(QString::number(q) + QStringLiteral("% ") +
-                 QString::fromLatin1(kApplicationTitle));
-  Label6->setText(QString::number(q) + u'%');
+  const std::string q = std::to_string(TitlePercent(barPosition_, barMaximum_));
+  view_.SetTitle(q + "% " + kApplicationTitle);
+  view_.SetText(Component::kLabel6, q + "%");
 }
 
-void TForm1::CompleteJob(int r) {
+void WindowCore::CompleteJob(int r) {
   // Whatever the worker handed over last is of no use any more: the bar goes
   // back to 0 below and must stay there.
   progress_.Discard();
@@ -94,71 +77,67 @@ void TForm1::CompleteJob(int r) {
   // Through the worker: "tmp.tmp" may belong to a job of another window that
   // holds the folder, when this one found it taken.
   worker_->RemoveTemporaryFile();
-  Button1->setEnabled(true);
-  RichEdit1->setEnabled(true);
-  Timer1->stop();
-  setWindowIcon(QApplication::windowIcon());
-  setWindowTitle(QString::fromLatin1(kApplicationTitle));
-  SetEnableBitBtn1(QFileInfo(FolderPath()).isDir());
-  if (isMinimized()) showNormal();
-  raise();
-  activateWindow();
+  SetDownloadEnabled(true);
+  view_.SetEnabled(Component::kRichEdit1, true);
+  view_.StopTimer();
+  view_.SetTaskbarIcon(std::nullopt);
+  view_.SetTitle(kApplicationTitle);
+  SetEnableBitBtn1(view_.IsFolder(kDownloadFolder));
+  view_.RestoreAndActivate();
 
   switch (r) {
     case 0:
-      dialogs_.ShowMessage(windowTitle(), FromCp1250(MsgSuccess()));
+      view_.ShowMessage(kApplicationTitle, MsgSuccess());
       break;
     case 1:
-      dialogs_.ShowError(FromCp1250(MsgBadKey()));
+      view_.ShowError(MsgBadKey());
       break;
     case 2:
-      dialogs_.ShowError(FromCp1250(MsgInterrupted()));
+      view_.ShowError(MsgInterrupted());
       break;
     default:
       break;
   }
 
-  Image4->hide();
-  Label6->hide();
-  ProgressBar1->setValue(0);
-  RichEdit1->update();
-  update();
+  view_.SetVisible(Component::kImage4, false);
+  view_.SetVisible(Component::kLabel6, false);
+  SetBar(0, barMaximum_);
   // The window may have been closed while the dialog was open.
   if (!worker_) return;
   if (r == 0) RunAfterDownload();
   worker_->Terminate();
 }
 
-void TForm1::RunAfterDownload() {
+void WindowCore::RunAfterDownload() {
   const std::string runFile = worker_ ? worker_->RunFile() : std::string();
+  const std::string folder = kDownloadFolder;
   // Only a file the job saved in the folder is opened: a name that would
   // reach out of the folder ("..", a separator) opens the folder instead.
   if (!runFile.empty() && IsPlainFileName(runFile)) {
-    const QString file = FolderPath() + u'/' + FromCp1250(runFile);
-    if (QFileInfo(file).isFile()) {
-      launcher_.OpenFile(file);
+    const std::string file = folder + "/" + runFile;
+    if (view_.IsFile(file)) {
+      view_.OpenFile(file);
       return;
     }
   }
-  launcher_.OpenFolder(FolderPath());
+  view_.OpenFolder(folder);
 }
 
-void TForm1::Button2Click() {
-  const bool running = worker_ && !Button1->isEnabled() && !worker_->Terminated();
-  if (running && !dialogs_.AskWarning(FromCp1250(MsgConfirmClose()))) return;
+void WindowCore::Button2Click() {
+  const bool running = worker_ && !downloadEnabled_ && !worker_->Terminated();
+  if (running && !view_.AskWarning(MsgConfirmClose())) return;
   if (worker_) worker_->Terminate();
   CancelFlag = true;
-  close();
+  view_.CloseWindow();
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void WindowCore::FormClose() {
   // CLOSE or the window manager: either way the program ends here.
   EndJobForExit();
-  QWidget::closeEvent(event);
 }
 
-void TForm1::EndJobForExit() {
-  Timer1->stop();
+void WindowCore::EndJobForExit() {
+  view_.StopTimer();
   if (!worker_) return;
   worker_->Terminate();
   CancelFlag = true;
@@ -181,46 +160,41 @@ void TForm1::EndJobForExit() {
   }
 }
 
-std::string TForm1::KeyLine() {
+std::string WindowCore::KeyLine() {
   return keyLine_;
 }
 
-void TForm1::StartJobTimer() {
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        if (worker_ && !worker_->Terminated()) Timer1->start();
-      },
-      Qt::QueuedConnection);
+void WindowCore::StartJobTimer() {
+  view_.Post([this] {
+    if (worker_ && !worker_->Terminated()) view_.StartTimer();
+  });
 }
 
-void TForm1::SetFileCount(int n) {
+void WindowCore::SetFileCount(int n) {
   richEdit1Tag_.store(n);
 }
 
-void TForm1::HandOver(ProgressUpdate update) {
-  if (progress_.Offer(update)) {
-    QMetaObject::invokeMethod(
-        this, [this] { DeliverProgress(); }, Qt::QueuedConnection);
-  }
+void WindowCore::HandOver(ProgressUpdate update) {
+  if (progress_.Offer(update)) view_.Post([this] { DeliverProgress(); });
 }
 
-void TForm1::DeliverProgress() {
+void WindowCore::DeliverProgress() {
   const std::optional<ProgressUpdate> update = progress_.Take();
   if (!update) return;
   // A body has begun: the bar counts in thousandths from now on.
-  if (ProgressBar1->maximum() != kBarMaximum) ProgressBar1->setMaximum(kBarMaximum);
-  ProgressBar1->setValue(update->position);
-  if (update->setsLabel) Label6->setText(QString::number(LabelPercent(update->position)) + u'%');
+  SetBar(update->position, kBarMaximum);
+  if (update->setsLabel) {
+    view_.SetText(Component::kLabel6, std::to_string(LabelPercent(update->position)) + "%");
+  }
 }
 
-void TForm1::ZaciatokStahovania(HttpClient& sender, TWorkMode, std::int64_t) {
+void WindowCore::ZaciatokStahovania(HttpClient& sender, TWorkMode, std::int64_t) {
   // A refused file: the request ends here and the bar stays as it is.
   if (RefuseErrorResponse(sender)) return;
   HandOver({0, false});
 }
 
-void TForm1::Stahovanie(HttpClient& sender, TWorkMode, std::int64_t countSoFar) {
+void WindowCore::Stahovanie(HttpClient& sender, TWorkMode, std::int64_t countSoFar) {
   const Stream* body = sender.Response().ContentStream;
   if (body == nullptr) return;
   // The stream's size is the announced length. A body read until the server
@@ -230,10 +204,6 @@ void TForm1::Stahovanie(HttpClient& sender, TWorkMode, std::int64_t countSoFar) 
   if (position) HandOver({*position, true});
 }
 
-void TForm1::KoniecStahovania(HttpClient&, TWorkMode) {}
-
-std::string TForm1::LangCode() {
-  return ::kalvoran::LangCode();
-}
+void WindowCore::KoniecStahovania(HttpClient&, TWorkMode) {}
 
 }  // namespace kalvoran

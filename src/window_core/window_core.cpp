@@ -1,0 +1,150 @@
+// The window's behaviour: start-up, dragging, the key field, the instruction
+// list, the flag, minimise, the open-folder button and the languages. The
+// download job's handlers are in window_core_job.cpp.
+#include "window_core.h"
+
+#include "app_constants.h"
+#include "download_thread.h"
+#include "language_state.h"
+#include "language_tables.h"
+#include "window_layout.h"
+
+namespace kalvoran {
+
+WindowCore::WindowCore(WindowView& view) : view_(view) {}
+
+WindowCore::~WindowCore() {
+  // The worker calls back into the core until its thread has ended.
+  worker_.reset();
+}
+
+void WindowCore::FormCreate() {
+  SetDownloadEnabled(false);
+  view_.SetText(Component::kLabel1, kVersionLabel);
+  SetEnableBitBtn1(view_.IsFolder(kDownloadFolder));
+  view_.SetText(Component::kLabel6, "");
+  Preklad(kGerman);
+}
+
+void WindowCore::FormShow() {
+  view_.FocusKey();
+}
+
+void WindowCore::Image0MouseDown(int X, int Y) {
+  // Any button arms.
+  drag_.Press({X, Y});
+}
+
+void WindowCore::Image0MouseMove(int X, int Y, bool leftButtonHeld) {
+  if (const auto shift = drag_.Move({X, Y}, leftButtonHeld)) {
+    view_.MoveWindowBy(shift->X, shift->Y);
+  }
+}
+
+void WindowCore::Image1Click() {
+  view_.DropList(true);
+}
+
+void WindowCore::Image2Click() {
+  view_.DropList(false);
+}
+
+void WindowCore::ComboBox1DropDown() {
+  view_.BringToFront(Component::kImage2);
+  drag_.Disarm();
+}
+
+void WindowCore::ComboBox1CloseUp() {
+  view_.BringToFront(Component::kImage1);
+}
+
+void WindowCore::RichEdit1Change() {
+  // Every change puts the caret back at the start, so the field always shows
+  // the beginning of a long key; a character typed next lands before the
+  // earlier ones.
+  view_.CaretToStart();
+  SetDownloadEnabled(!view_.KeyText().empty());
+}
+
+void WindowCore::Vloi1Click() {
+  // Paste replaces the whole content.
+  view_.ClearKey();
+  view_.PasteKey();
+  view_.CaretToStart();
+}
+
+void WindowCore::Vybravetko1Click() {
+  view_.SelectAllKey();
+}
+
+void WindowCore::Zmaza1Click() {
+  view_.ClearKey();
+  view_.CaretToStart();
+}
+
+void WindowCore::SetEnableBitBtn1(bool enabled) {
+  // The look only: the button stays clickable.
+  view_.SetCaptionGreyed(Component::kBitBtn1, !enabled);
+  view_.SetPicture(Component::kBitBtn1, ImageList1().images[enabled ? 0 : 1]);
+}
+
+void WindowCore::BitBtn1Click() {
+  // The look follows the folder only when asked: here, at start and after a job.
+  if (!view_.IsFolder(kDownloadFolder)) {
+    SetEnableBitBtn1(false);
+    return;
+  }
+  SetEnableBitBtn1(true);
+  view_.OpenFolder(kDownloadFolder);
+}
+
+void WindowCore::Image5Click() {
+  view_.Minimise();
+}
+
+void WindowCore::Image8Click() {
+  view_.OpenAddress(HomepageUrl());
+}
+
+void WindowCore::Preklad(std::uint8_t index) {
+  const LanguageTable* language = FindLanguage(index);
+  // Only the four languages reach here: the start-up and the menu's tags.
+  if (language == nullptr) return;
+  view_.SetPicture(Component::kImage8,
+                   ImageList4().images[static_cast<std::size_t>(language->flag)]);
+  PublishLanguage(*language);
+  view_.ApplyToolkitLanguage(language->langCode);
+  view_.SetText(Component::kVloi1, language->paste);
+  view_.SetText(Component::kVybravetko1, language->selectAll);
+  view_.SetText(Component::kZmaza1, language->clear);
+  view_.SetHint(Component::kImage5, language->minimiseHint);
+  view_.SetText(Component::kLabel2, language->keyLabel);
+  view_.SetText(Component::kButton1, language->download);
+  view_.SetText(Component::kButton2, language->close);
+  view_.SetText(Component::kBitBtn1, language->openFolder);
+  view_.SetHint(Component::kImage8, language->homepageHint);
+  view_.SetListItems(language->instructions);
+}
+
+void WindowCore::ZmenitJazyk(Component item) {
+  const ComponentSpec& spec = Spec(item);
+  if (spec.kind != Kind::kMenuItem || spec.parent != Component::kPopupMenu2) return;
+  Preklad(static_cast<std::uint8_t>(spec.tag & 0xFF));
+}
+
+void WindowCore::SetDownloadEnabled(bool enabled) {
+  downloadEnabled_ = enabled;
+  view_.SetEnabled(Component::kButton1, enabled);
+}
+
+void WindowCore::SetBar(int position, int maximum) {
+  barPosition_ = position;
+  barMaximum_ = maximum;
+  view_.SetBar(position, maximum);
+}
+
+std::string WindowCore::LangCode() {
+  return ::kalvoran::LangCode();
+}
+
+}  // namespace kalvoran
