@@ -128,7 +128,7 @@ void TForm1::SetText(Component component, const std::string& text) {
     item->setText(value);
   } else if (auto* label = qobject_cast<QLabel*>(Widget(component))) {
     label->setText(value);
-    if (Spec(component).autoSize) label->adjustSize();
+    if (LayoutOf(component).autoSize) label->adjustSize();
   } else if (auto* button = qobject_cast<QPushButton*>(Widget(component))) {
     button->setText(value);
   }

@@ -73,10 +73,10 @@ class ColourPanel : public QFrame {
   QColor colour_;
 };
 
-std::unique_ptr<ImageList> MakeImageList(const ImageListSpec& spec) {
+std::unique_ptr<ImageList> MakeImageList(const ImageListLayout& item) {
   QStringList paths;
-  for (Art art : spec.images) paths << ArtPath(art);
-  return std::make_unique<ImageList>(spec.width, spec.height, paths);
+  for (Art art : item.images) paths << ArtPath(art);
+  return std::make_unique<ImageList>(item.width, item.height, paths);
 }
 
 }  // namespace
@@ -88,22 +88,22 @@ void TForm1::BuildLayout() {
   ImageList3 = MakeImageList(kalvoran::ImageList3());
   ImageList4 = MakeImageList(kalvoran::ImageList4());
 
-  for (const ComponentSpec& spec : WindowLayout()) {
-    const auto parent = qobject_cast<QWidget*>(components_[static_cast<std::size_t>(spec.parent)]);
+  for (const ComponentLayout& item : WindowLayout()) {
+    const auto parent = qobject_cast<QWidget*>(components_[static_cast<std::size_t>(item.parent)]);
     QWidget* widget = nullptr;
-    switch (spec.kind) {
+    switch (item.kind) {
       case Kind::kWindow:
         widget = this;
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-        setFixedSize(spec.rect.width, spec.rect.height);
-        setWindowTitle(FromCp1250(spec.caption));
+        setFixedSize(item.rect.width, item.rect.height);
+        setWindowTitle(FromCp1250(item.caption));
         break;
       case Kind::kPanel: {
         auto* panel =
-            spec.fill ? new ColourPanel(ToQColor(*spec.fill), parent) : new QFrame(parent);
+            item.fill ? new ColourPanel(ToQColor(*item.fill), parent) : new QFrame(parent);
         panel->setFrameShape(QFrame::NoFrame);
-        panel->setAutoFillBackground(!spec.fill);
-        if (spec.raisedBevel) {
+        panel->setAutoFillBackground(!item.fill);
+        if (item.raisedBevel) {
           panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
           panel->setLineWidth(1);
         }
@@ -112,21 +112,21 @@ void TForm1::BuildLayout() {
       }
       case Kind::kPicture: {
         auto* picture = new Picture(parent);
-        if (spec.picture) picture->SetPicture(Draw(*spec.picture));
-        picture->SetTransparent(spec.transparent);
+        if (item.picture) picture->SetPicture(Draw(*item.picture));
+        picture->SetTransparent(item.transparent);
         widget = picture;
         break;
       }
       case Kind::kLabel: {
-        auto* label = new QLabel(FromCp1250(spec.caption), parent);
-        if (spec.text) {
+        auto* label = new QLabel(FromCp1250(item.caption), parent);
+        if (item.text) {
           QPalette palette = label->palette();
-          palette.setColor(QPalette::WindowText, ToQColor(*spec.text));
+          palette.setColor(QPalette::WindowText, ToQColor(*item.text));
           label->setPalette(palette);
         }
         label->setFocusPolicy(Qt::NoFocus);
-        if (spec.align == Align::kCentreTop) label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-        if (spec.align == Align::kRightTop) label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+        if (item.align == Align::kCentreTop) label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        if (item.align == Align::kRightTop) label->setAlignment(Qt::AlignRight | Qt::AlignTop);
         widget = label;
         break;
       }
@@ -143,12 +143,12 @@ void TForm1::BuildLayout() {
       }
       case Kind::kShape:
         widget =
-            new ShapeBox(ToQColor(spec.pen.value_or(kFuchsia)),
-                         spec.fill ? std::optional(ToQColor(*spec.fill)) : std::nullopt, parent);
+            new ShapeBox(ToQColor(item.pen.value_or(kFuchsia)),
+                         item.fill ? std::optional(ToQColor(*item.fill)) : std::nullopt, parent);
         break;
       case Kind::kButton: {
         auto* button = new QPushButton(parent);
-        if (spec.picture) button->setIconSize(QSize(19, 19));
+        if (item.picture) button->setIconSize(QSize(19, 19));
         widget = button;
         break;
       }
@@ -173,22 +173,22 @@ void TForm1::BuildLayout() {
       }
       case Kind::kTimer: {
         auto* timer = new QTimer(this);
-        timer->setObjectName(QString::fromLatin1(ComponentName(spec.id)));
+        timer->setObjectName(QString::fromLatin1(ComponentName(item.id)));
         timer->setInterval(kTimerIntervalMs);
-        components_[static_cast<std::size_t>(spec.id)] = timer;
+        components_[static_cast<std::size_t>(item.id)] = timer;
         continue;
       }
       case Kind::kMenu:
       case Kind::kMenuItem:
         continue;  // BuildMenus
     }
-    widget->setObjectName(QString::fromLatin1(ComponentName(spec.id)));
+    widget->setObjectName(QString::fromLatin1(ComponentName(item.id)));
     if (widget != this)
-      widget->setGeometry(spec.rect.left, spec.rect.top, spec.rect.width, spec.rect.height);
-    if (spec.font) widget->setFont(ToQFont(*spec.font));
-    if (!spec.visible) widget->hide();
-    if (spec.dragSurface) dragSurfaces_ << widget;
-    components_[static_cast<std::size_t>(spec.id)] = widget;
+      widget->setGeometry(item.rect.left, item.rect.top, item.rect.width, item.rect.height);
+    if (item.font) widget->setFont(ToQFont(*item.font));
+    if (!item.visible) widget->hide();
+    if (item.dragSurface) dragSurfaces_ << widget;
+    components_[static_cast<std::size_t>(item.id)] = widget;
   }
 
   Panel4 = qobject_cast<QFrame*>(Widget(Component::kPanel4));
@@ -227,18 +227,18 @@ void TForm1::BuildLayout() {
 }
 
 void TForm1::BuildMenus() {
-  for (const ComponentSpec& spec : WindowLayout()) {
-    const QString name = QString::fromLatin1(ComponentName(spec.id));
-    if (spec.kind == Kind::kMenu) {
+  for (const ComponentLayout& item : WindowLayout()) {
+    const QString name = QString::fromLatin1(ComponentName(item.id));
+    if (item.kind == Kind::kMenu) {
       auto* menu = new QMenu(this);
       menu->setObjectName(name);
-      components_[static_cast<std::size_t>(spec.id)] = menu;
-    } else if (spec.kind == Kind::kMenuItem) {
-      auto* menu = qobject_cast<QMenu*>(components_[static_cast<std::size_t>(spec.parent)]);
-      QAction* item = menu->addAction(FromCp1250(spec.caption));
-      item->setObjectName(name);
-      item->setData(spec.tag);
-      components_[static_cast<std::size_t>(spec.id)] = item;
+      components_[static_cast<std::size_t>(item.id)] = menu;
+    } else if (item.kind == Kind::kMenuItem) {
+      auto* menu = qobject_cast<QMenu*>(components_[static_cast<std::size_t>(item.parent)]);
+      QAction* action = menu->addAction(FromCp1250(item.caption));
+      action->setObjectName(name);
+      action->setData(item.tag);
+      components_[static_cast<std::size_t>(item.id)] = action;
     }
   }
   PopupMenu1 = qobject_cast<QMenu*>(components_[static_cast<std::size_t>(Component::kPopupMenu1)]);
@@ -271,14 +271,14 @@ void TForm1::paintEvent(QPaintEvent*) {
 }
 
 QImage TForm1::Draw(Art picture) const {
-  const std::pair<const ImageListSpec*, const ImageList*> lists[] = {
+  const std::pair<const ImageListLayout*, const ImageList*> lists[] = {
       {&kalvoran::ImageList1(), ImageList1.get()},
       {&kalvoran::ImageList2(), ImageList2.get()},
       {&kalvoran::ImageList3(), ImageList3.get()},
       {&kalvoran::ImageList4(), ImageList4.get()}};
-  for (const auto& [spec, list] : lists) {
-    for (std::size_t i = 0; i < spec->images.size(); ++i) {
-      if (spec->images[i] == picture) return list->Draw(static_cast<int>(i));
+  for (const auto& [layout, list] : lists) {
+    for (std::size_t i = 0; i < layout->images.size(); ++i) {
+      if (layout->images[i] == picture) return list->Draw(static_cast<int>(i));
     }
   }
   return QImage(ArtPath(picture));

@@ -127,9 +127,9 @@ void WindowCore::Preklad(std::uint8_t index) {
 }
 
 void WindowCore::ZmenitJazyk(Component item) {
-  const ComponentSpec& spec = Spec(item);
-  if (spec.kind != Kind::kMenuItem || spec.parent != Component::kPopupMenu2) return;
-  Preklad(static_cast<std::uint8_t>(spec.tag & 0xFF));
+  const ComponentLayout& chosen = LayoutOf(item);
+  if (chosen.kind != Kind::kMenuItem || chosen.parent != Component::kPopupMenu2) return;
+  Preklad(static_cast<std::uint8_t>(chosen.tag & 0xFF));
 }
 
 void WindowCore::SetDownloadEnabled(bool enabled) {

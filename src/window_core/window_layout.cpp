@@ -17,38 +17,39 @@ constexpr Font kDefault{Font::kSans, 11};
 constexpr Font kBold{Font::kSans, 11, true};
 constexpr Font kTitleBold{Font::kSans, 13, true};
 
-ComponentSpec Make(C id, Kind kind, C parent, Rect rect) {
-  ComponentSpec spec{};
-  spec.id = id;
-  spec.kind = kind;
-  spec.parent = parent;
-  spec.rect = rect;
-  return spec;
+ComponentLayout Make(C id, Kind kind, C parent, Rect rect) {
+  ComponentLayout item{};
+  item.id = id;
+  item.kind = kind;
+  item.parent = parent;
+  item.rect = rect;
+  return item;
 }
 
-std::vector<ComponentSpec> BuildLayout() {
-  std::vector<ComponentSpec> all;
-  const auto add = [&all](C id, Kind kind, C parent, Rect rect) -> ComponentSpec& {
+std::vector<ComponentLayout> BuildLayout() {
+  std::vector<ComponentLayout> all;
+  const auto add = [&all](C id, Kind kind, C parent, Rect rect) -> ComponentLayout& {
     return all.emplace_back(Make(id, kind, parent, rect));
   };
-  ComponentSpec& form = add(C::kForm1, Kind::kWindow, C::kForm1, {0, 0, kWindowSize, kWindowSize});
+  ComponentLayout& form =
+      add(C::kForm1, Kind::kWindow, C::kForm1, {0, 0, kWindowSize, kWindowSize});
   form.font = kDefault;
   form.fill = kFuchsia;
   form.caption = kApplicationTitle;
 
   add(C::kPanel4, Kind::kPanel, C::kForm1, {0, 0, kWindowSize, kWindowSize}).fill = kFuchsia;
-  ComponentSpec& skin = add(C::kImage0, Kind::kPicture, C::kPanel4, {0, 0, 465, 465});
+  ComponentLayout& skin = add(C::kImage0, Kind::kPicture, C::kPanel4, {0, 0, 465, 465});
   skin.picture = Art::kSkin;
   skin.dragSurface = true;
 
-  ComponentSpec& product = add(C::kLabel4, Kind::kLabel, C::kPanel4, {152, 52, 164, 18});
+  ComponentLayout& product = add(C::kLabel4, Kind::kLabel, C::kPanel4, {152, 52, 164, 18});
   product.font = kTitleBold;
   product.text = kWhite;
   product.caption = kProductLabel;
   product.align = Align::kCentreTop;
   product.dragSurface = true;
 
-  ComponentSpec& version = add(C::kLabel1, Kind::kLabel, C::kPanel4, {150, 109, 164, 18});
+  ComponentLayout& version = add(C::kLabel1, Kind::kLabel, C::kPanel4, {150, 109, 164, 18});
   version.font = Font{Font::kSans, 11, true, true};
   version.text = kWhite;
   version.align = Align::kCentreTop;
@@ -58,19 +59,19 @@ std::vector<ComponentSpec> BuildLayout() {
 
   // Lies over the list's right end and hides its own arrow button.
   add(C::kPanel2, Kind::kPanel, C::kPanel4, {343, 130, 17, 15});
-  ComponentSpec& white = add(C::kShape1, Kind::kShape, C::kPanel2, {0, 0, 17, 15});
+  ComponentLayout& white = add(C::kShape1, Kind::kShape, C::kPanel2, {0, 0, 17, 15});
   white.pen = white.fill = kWhite;
   add(C::kImage2, Kind::kPicture, C::kPanel2, {0, 0, 17, 15}).picture = Art::kArrowClose;
   add(C::kImage1, Kind::kPicture, C::kPanel2, {0, 0, 17, 15}).picture = Art::kArrowOpen;
 
   add(C::kPanel3, Kind::kPanel, C::kPanel4, {303, 15, 20, 9});
-  ComponentSpec& sky = add(C::kShape2, Kind::kShape, C::kPanel3, {0, 0, 20, 9});
+  ComponentLayout& sky = add(C::kShape2, Kind::kShape, C::kPanel3, {0, 0, 20, 9});
   sky.pen = sky.fill = kSky;
-  ComponentSpec& minimise = add(C::kImage5, Kind::kPicture, C::kPanel3, {0, 0, 20, 9});
+  ComponentLayout& minimise = add(C::kImage5, Kind::kPicture, C::kPanel3, {0, 0, 20, 9});
   minimise.picture = Art::kMinimise;
   minimise.transparent = true;
 
-  ComponentSpec& keyLabel = add(C::kLabel2, Kind::kLabel, C::kPanel4, {46, 220, 0, 0});
+  ComponentLayout& keyLabel = add(C::kLabel2, Kind::kLabel, C::kPanel4, {46, 220, 0, 0});
   keyLabel.font = kTitleBold;
   keyLabel.text = kWhite;
   keyLabel.autoSize = true;
@@ -81,19 +82,19 @@ std::vector<ComponentSpec> BuildLayout() {
 
   add(C::kButton1, Kind::kButton, C::kPanel4, {139, 336, 85, 25}).font = kBold;
   add(C::kButton2, Kind::kButton, C::kPanel4, {241, 336, 85, 25}).font = kBold;
-  ComponentSpec& percent = add(C::kLabel6, Kind::kLabel, C::kPanel4, {72, 374, 40, 13});
+  ComponentLayout& percent = add(C::kLabel6, Kind::kLabel, C::kPanel4, {72, 374, 40, 13});
   percent.font = kBold;
   percent.align = Align::kRightTop;
 
   add(C::kPanel1, Kind::kPanel, C::kPanel4, {115, 372, 235, 17}).raisedBevel = true;
   add(C::kProgressBar1, Kind::kBar, C::kPanel1, {1, 1, 233, 15});
 
-  ComponentSpec& activity = add(C::kImage4, Kind::kPicture, C::kPanel4, {352, 370, 20, 20});
+  ComponentLayout& activity = add(C::kImage4, Kind::kPicture, C::kPanel4, {352, 370, 20, 20});
   activity.transparent = true;
   activity.visible = false;
   activity.dragSurface = true;
 
-  ComponentSpec& folder = add(C::kBitBtn1, Kind::kButton, C::kPanel4, {144, 401, 177, 25});
+  ComponentLayout& folder = add(C::kBitBtn1, Kind::kButton, C::kPanel4, {144, 401, 177, 25});
   folder.font = kBold;
   folder.picture = Art::kFolder;
 
@@ -108,7 +109,7 @@ std::vector<ComponentSpec> BuildLayout() {
   add(C::kPopupMenu2, Kind::kMenu, C::kImage8, {});
   // The language menu's items carry their language as their tag.
   const auto language = [&add](C id, const char* caption, int tag) {
-    ComponentSpec& item = add(id, Kind::kMenuItem, C::kPopupMenu2, {});
+    ComponentLayout& item = add(id, Kind::kMenuItem, C::kPopupMenu2, {});
     item.caption = caption;
     item.tag = tag;
   };
@@ -131,36 +132,37 @@ const char* ComponentName(Component component) {
   return kNames[static_cast<int>(component)];
 }
 
-const std::vector<ComponentSpec>& WindowLayout() {
-  static const std::vector<ComponentSpec> layout = BuildLayout();
+const std::vector<ComponentLayout>& WindowLayout() {
+  static const std::vector<ComponentLayout> layout = BuildLayout();
   return layout;
 }
 
-const ComponentSpec& Spec(Component component) {
-  for (const ComponentSpec& spec : WindowLayout()) {
-    if (spec.id == component) return spec;
+const ComponentLayout& LayoutOf(Component component) {
+  for (const ComponentLayout& item : WindowLayout()) {
+    if (item.id == component) return item;
   }
   throw std::logic_error("a component without a layout");
 }
 
-const ImageListSpec& ImageList1() {
-  static const ImageListSpec list{19, 19, {Art::kFolder, Art::kFolderGrey}};
+const ImageListLayout& ImageList1() {
+  static const ImageListLayout list{19, 19, {Art::kFolder, Art::kFolderGrey}};
   return list;
 }
 
-const ImageListSpec& ImageList2() {
-  static const ImageListSpec list{
+const ImageListLayout& ImageList2() {
+  static const ImageListLayout list{
       20, 20, {Art::kActivity0, Art::kActivity1, Art::kActivity2, Art::kActivity3}};
   return list;
 }
 
-const ImageListSpec& ImageList3() {
-  static const ImageListSpec list{15, 15, {Art::kTray0, Art::kTray1, Art::kTray2, Art::kTray3}};
+const ImageListLayout& ImageList3() {
+  static const ImageListLayout list{15, 15, {Art::kTray0, Art::kTray1, Art::kTray2, Art::kTray3}};
   return list;
 }
 
-const ImageListSpec& ImageList4() {
-  static const ImageListSpec list{46, 23, {Art::kFlagSk, Art::kFlagCz, Art::kFlagEn, Art::kFlagDe}};
+const ImageListLayout& ImageList4() {
+  static const ImageListLayout list{
+      46, 23, {Art::kFlagSk, Art::kFlagCz, Art::kFlagEn, Art::kFlagDe}};
   return list;
 }
 

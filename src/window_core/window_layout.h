@@ -56,7 +56,7 @@ enum class Kind {
 // right-aligned.
 enum class Align { kLeft, kCentreTop, kRightTop };
 
-struct ComponentSpec {
+struct ComponentLayout {
   Component id;
   Kind kind;
   Component parent;  // the window itself for its own children
@@ -78,20 +78,20 @@ struct ComponentSpec {
 
 // Every component, parents before their children, in the order in which
 // they are stacked (later ones in front).
-const std::vector<ComponentSpec>& WindowLayout();
-const ComponentSpec& Spec(Component component);
+const std::vector<ComponentLayout>& WindowLayout();
+const ComponentLayout& LayoutOf(Component component);
 
-struct ImageListSpec {
+struct ImageListLayout {
   int width;
   int height;
   std::vector<Art> images;
 };
 // 19 x 19 folder glyphs; 20 x 20 activity frames; 15 x 15 task bar icons of
 // a job; 46 x 23 flags in language order.
-const ImageListSpec& ImageList1();
-const ImageListSpec& ImageList2();
-const ImageListSpec& ImageList3();
-const ImageListSpec& ImageList4();
+const ImageListLayout& ImageList1();
+const ImageListLayout& ImageList2();
+const ImageListLayout& ImageList3();
+const ImageListLayout& ImageList4();
 
 // The keyboard order, round from the last back to the first.
 const std::vector<Component>& TabOrder();
