@@ -95,15 +95,15 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (auto* widget = qobject_cast<QWidget*>(watched); widget && dragSurfaces_.contains(widget)) {
-    const auto* mouse = static_cast<QMouseEvent*>(event);
     switch (event->type()) {
       case QEvent::MouseButtonPress:
       case QEvent::MouseButtonDblClick: {
-        const QPoint at = mouse->position().toPoint();
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
         core_.Image0MouseDown(at.x(), at.y());
         break;
       }
       case QEvent::MouseMove: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
         const QPoint at = mouse->position().toPoint();
         core_.Image0MouseMove(at.x(), at.y(), mouse->buttons().testFlag(Qt::LeftButton));
         break;
