@@ -1,0 +1,91 @@
+#pragma once
+// The program's window on Windows: a borderless layered window whose fuchsia
+// pixels are cut away (the colour key), with Win32 controls built from the
+// window core's layout. Their events go to the core's handlers; the core's
+// requests become Win32 calls. Texts go through UTF-16.
+#include <windows.h>
+
+#include <array>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "window_core.h"
+#include "window_view.h"
+
+namespace kalvoran {
+
+class Win32Window final : public WindowView {
+ public:
+  // Registers the window classes and creates the window, hidden.
+  explicit Win32Window(HINSTANCE instance);
+  ~Win32Window() override;
+  Win32Window(const Win32Window&) = delete;
+  Win32Window& operator=(const Win32Window&) = delete;
+
+  HWND Handle() const { return window_; }
+  WindowCore& Core() { return core_; }
+  // Shows the window centred on the screen; FormShow runs.
+  void Show(int showCommand);
+  // The message loop, until the window closes; the exit code.
+  int Run();
+
+  // -- the view --
+  void SetText(Component component, const std::string& text) override;
+  void SetHint(Component component, const std::string& hint) override;
+  void SetEnabled(Component component, bool enabled) override;
+  void SetVisible(Component component, bool visible) override;
+  void SetCaptionGreyed(Component component, bool greyed) override;
+  void SetPicture(Component component, Art picture) override;
+  void BringToFront(Component component) override;
+  void SetListItems(const std::vector<std::string>& items) override;
+  void DropList(bool down) override;
+  void SetBar(int position, int maximum) override;
+  std::string KeyText() override;
+  void ClearKey() override;
+  void PasteKey() override;
+  void SelectAllKey() override;
+  void CaretToStart() override;
+  void FocusKey() override;
+  void SetTitle(const std::string& title) override;
+  void SetTaskbarIcon(std::optional<Art> icon) override;
+  void MoveWindowBy(int dx, int dy) override;
+  void Minimise() override;
+  void RestoreAndActivate() override;
+  void CloseWindow() override;
+  void StartTimer() override;
+  void StopTimer() override;
+  void Post(std::function<void()> call) override;
+  void ApplyToolkitLanguage(const std::string& langCode) override;
+  void ShowMessage(const std::string& title, const std::string& text) override;
+  void ShowError(const std::string& text) override;
+  bool AskWarning(const std::string& text) override;
+  void OpenAddress(const std::string& url) override;
+  void OpenFolder(const std::string& path) override;
+  void OpenFile(const std::string& path) override;
+  bool IsFolder(const std::string& path) override;
+  bool IsFile(const std::string& path) override;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM w, LPARAM l);
+  LRESULT Handle(UINT message, WPARAM w, LPARAM l);
+  void BuildControls();
+  void OnCommand(int id, int code);
+  HWND Control(Component component) const;
+
+  HINSTANCE instance_;
+  HWND window_ = nullptr;
+  std::array<HWND, static_cast<std::size_t>(Component::kSK1) + 1> controls_{};
+  HMENU keyMenu_ = nullptr;
+  HMENU languageMenu_ = nullptr;
+  std::vector<HFONT> fonts_;
+  std::mutex postMutex_;
+  std::vector<std::function<void()>> posted_;
+  bool captionGreyed_ = false;
+  HICON taskbarIcon_ = nullptr;
+  // Last: its worker calls back into the view until the core is gone.
+  WindowCore core_{*this};
+};
+
+}  // namespace kalvoran
