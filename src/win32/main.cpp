@@ -1,7 +1,7 @@
 // Start-up on Windows: the window centred on the screen, and the message loop
 // until it closes.
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include "win32_window.h"
 

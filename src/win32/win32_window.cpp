@@ -20,6 +20,10 @@ constexpr wchar_t kWindowClass[] = L"KalvoranDownloader";
 constexpr wchar_t kBoxClass[] = L"KalvoranBox";
 constexpr wchar_t kPictureClass[] = L"KalvoranPicture";
 constexpr UINT kPostedMessage = WM_APP + 1;
+// From a drag surface: a press (any button) and a move, at a point in its
+// own coordinates (LPARAM), with the buttons held (WPARAM).
+constexpr UINT kDragPress = WM_APP + 2;
+constexpr UINT kDragMove = WM_APP + 3;
 constexpr UINT_PTR kTimerId = 1;
 constexpr int kFirstControlId = 1000;
 
@@ -40,6 +44,7 @@ struct Box {
   int width = 0;
   int height = 0;
   bool transparent = false;
+  bool dragSurface = false;
 };
 
 Box* BoxOf(HWND hwnd) {
@@ -97,10 +102,26 @@ LRESULT CALLBACK BoxProc(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
       EndPaint(hwnd, &paint);
       return 0;
     }
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+      if (box && box->dragSurface) {
+        SetCapture(hwnd);
+        SendMessageW(GetAncestor(hwnd, GA_ROOT), kDragPress, w, l);
+      }
+      return 0;
+    case WM_MOUSEMOVE:
+      if (box && box->dragSurface) SendMessageW(GetAncestor(hwnd, GA_ROOT), kDragMove, w, l);
+      return 0;
     case WM_LBUTTONUP:
+      if (GetCapture() == hwnd) ReleaseCapture();
       // A picture's click goes to the window as a command of its id.
       SendMessageW(GetAncestor(hwnd, GA_ROOT), WM_COMMAND,
                    MAKEWPARAM(GetDlgCtrlID(hwnd), BN_CLICKED), reinterpret_cast<LPARAM>(hwnd));
+      return 0;
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+      if (GetCapture() == hwnd) ReleaseCapture();
       return 0;
     default:
       break;
@@ -148,6 +169,7 @@ Win32Window::Win32Window(HINSTANCE instance) : instance_(instance) {
 
 Win32Window::~Win32Window() {
   for (HFONT font : fonts_) DeleteObject(font);
+  if (skinBrush_) DeleteObject(skinBrush_);
   if (taskbarIcon_) DestroyIcon(taskbarIcon_);
 }
 
@@ -183,6 +205,7 @@ void Win32Window::BuildControls() {
         cls = kPictureClass;
         box = new Box{};
         box->transparent = item.transparent;
+        box->dragSurface = item.dragSurface;
         if (item.picture) box->picture = LoadArt(*item.picture, &box->width, &box->height);
         break;
       case Kind::kLabel:
@@ -283,8 +306,23 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
       const ComponentLayout& item = LayoutOf(static_cast<Component>(id));
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, item.text ? ToColorRef(*item.text) : GetSysColor(COLOR_WINDOWTEXT));
-      return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+      // Their background is the skin below them.
+      if (!skinBrush_) {
+        HBITMAP skin = LoadArt(Art::kSkin);
+        skinBrush_ = CreatePatternBrush(skin);
+        DeleteObject(skin);
+      }
+      POINT origin{0, 0};
+      MapWindowPoints(reinterpret_cast<HWND>(l), Control(Component::kImage0), &origin, 1);
+      SetBrushOrgEx(dc, -origin.x, -origin.y, nullptr);
+      return reinterpret_cast<LRESULT>(skinBrush_);
     }
+    case kDragPress:
+      core_.Image0MouseDown(GET_X_LPARAM(l), GET_Y_LPARAM(l));
+      return 0;
+    case kDragMove:
+      core_.Image0MouseMove(GET_X_LPARAM(l), GET_Y_LPARAM(l), (w & MK_LBUTTON) != 0);
+      return 0;
     case WM_COMMAND:
       OnCommand(LOWORD(w), HIWORD(w));
       return 0;

@@ -84,6 +84,7 @@ class Win32Window final : public WindowView {
   std::vector<std::function<void()>> posted_;
   bool captionGreyed_ = false;
   HICON taskbarIcon_ = nullptr;
+  HBRUSH skinBrush_ = nullptr;  // the labels' background
   // Last: its worker calls back into the view until the core is gone.
   WindowCore core_{*this};
 };
