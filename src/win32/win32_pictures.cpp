@@ -44,8 +44,9 @@ HBITMAP LoadArt(Art picture, int* width, int* height) {
                                                 &decoder.p)) ||
       FAILED(decoder.p->GetFrame(0, &frame.p)) ||
       FAILED(factory.p->CreateFormatConverter(&converter.p)) ||
-      FAILED(converter.p->Initialize(frame.p, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
-                                     nullptr, 0.0, WICBitmapPaletteTypeCustom))) {
+      FAILED(converter.p->Initialize(frame.p, GUID_WICPixelFormat32bppPBGRA,
+                                     WICBitmapDitherTypeNone, nullptr, 0.0,
+                                     WICBitmapPaletteTypeCustom))) {
     return nullptr;
   }
   UINT w = 0, h = 0;

@@ -57,6 +57,7 @@ LRESULT CALLBACK BoxProc(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
     case WM_COMMAND:
     case WM_NOTIFY:
     case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
     case WM_CONTEXTMENU:
       // The controls on a panel report to the window, as if they were its own.
       return SendMessageW(GetAncestor(hwnd, GA_ROOT), message, w, l);
@@ -299,13 +300,18 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
       DeleteObject(brush);
       return 1;
     }
+    case WM_CTLCOLORBTN:
     case WM_CTLCOLORSTATIC: {
       // Labels lie on the skin: transparent, in their layout's text colour.
       HDC dc = reinterpret_cast<HDC>(w);
       const int id = GetDlgCtrlID(reinterpret_cast<HWND>(l)) - kFirstControlId;
       const ComponentLayout& item = LayoutOf(static_cast<Component>(id));
       SetBkMode(dc, TRANSPARENT);
-      SetTextColor(dc, item.text ? ToColorRef(*item.text) : GetSysColor(COLOR_WINDOWTEXT));
+      COLORREF colour = item.text ? ToColorRef(*item.text) : GetSysColor(COLOR_WINDOWTEXT);
+      // Push buttons take no text colour from here: the open-folder
+      // button's grey caption needs it drawn by the window (still to do).
+      if (item.id == Component::kBitBtn1 && captionGreyed_) colour = GetSysColor(COLOR_GRAYTEXT);
+      SetTextColor(dc, colour);
       // Their background is the skin below them.
       if (!skinBrush_) {
         HBITMAP skin = LoadArt(Art::kSkin);
