@@ -45,5 +45,7 @@ for n in 0 1 2 3; do
 done
 rgba icon_16.svg icon_16.png
 for size in 32 48 64; do rgba icon.svg "icon_$size.png" "$size" "$size"; done
+# The Windows program's icon: the same four sizes in one file.
+convert icon_16.png icon_32.png icon_48.png icon_64.png icon.ico
 
 python3 check_skin.py

@@ -3,14 +3,16 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include "shell_launcher.h"
 #include "win32_window.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-  // The pictures are decoded through COM (Windows' imaging component).
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // The pictures are decoded, and files opened, through COM.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   int result = 0;
   {
-    kalvoran::Win32Window window(instance);
+    kalvoran::ShellLauncher launcher;
+    kalvoran::Win32Window window(instance, launcher);
     window.Show(showCommand);
     result = window.Run();
   }

@@ -2,6 +2,8 @@
 
 #include <wincodec.h>
 
+#include <cstdint>
+
 namespace kalvoran {
 
 namespace {
@@ -20,7 +22,7 @@ int ArtResource(Art picture) {
   return 100 + static_cast<int>(picture);
 }
 
-HBITMAP LoadArt(Art picture, int* width, int* height) {
+HBITMAP LoadArt(Art picture, int* width, int* height, bool keyTransparent) {
   HMODULE module = GetModuleHandleW(nullptr);
   HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(ArtResource(picture)), RT_RCDATA);
   if (!found) return nullptr;
@@ -65,9 +67,28 @@ HBITMAP LoadArt(Art picture, int* width, int* height) {
     DeleteObject(bitmap);
     return nullptr;
   }
+  if (keyTransparent) {
+    auto* pixel = static_cast<std::uint32_t*>(pixels);
+    for (UINT i = 0; i < w * h; ++i) {
+      if (pixel[i] == 0xFFFF00FFu) pixel[i] = 0;  // opaque fuchsia, BGRA
+    }
+  }
   if (width) *width = static_cast<int>(w);
   if (height) *height = static_cast<int>(h);
   return bitmap;
+}
+
+HICON ArtIcon(Art picture) {
+  int width = 0, height = 0;
+  HBITMAP colour = LoadArt(picture, &width, &height);
+  if (!colour) return nullptr;
+  // The alpha channel decides; the mask is only there because it must be.
+  HBITMAP mask = CreateBitmap(width, height, 1, 1, nullptr);
+  ICONINFO info{TRUE, 0, 0, mask, colour};
+  HICON icon = CreateIconIndirect(&info);
+  DeleteObject(mask);
+  DeleteObject(colour);
+  return icon;
 }
 
 }  // namespace kalvoran

@@ -2,12 +2,12 @@
 
 #include <commctrl.h>
 #include <richedit.h>
-#include <shellapi.h>
 #include <windowsx.h>
 
 #include <algorithm>
 
 #include "app_constants.h"
+#include "win32_painted.h"
 #include "win32_pictures.h"
 #include "win32_text.h"
 #include "window_layout.h"
@@ -17,13 +17,7 @@ namespace kalvoran {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"KalvoranDownloader";
-constexpr wchar_t kBoxClass[] = L"KalvoranBox";
-constexpr wchar_t kPictureClass[] = L"KalvoranPicture";
 constexpr UINT kPostedMessage = WM_APP + 1;
-// From a drag surface: a press (any button) and a move, at a point in its
-// own coordinates (LPARAM), with the buttons held (WPARAM).
-constexpr UINT kDragPress = WM_APP + 2;
-constexpr UINT kDragMove = WM_APP + 3;
 constexpr UINT_PTR kTimerId = 1;
 constexpr int kFirstControlId = 1000;
 
@@ -35,128 +29,44 @@ int ControlId(Component component) {
   return kFirstControlId + static_cast<int>(component);
 }
 
-// What a panel, shape or picture control draws; kept in its user data.
-struct Box {
-  std::optional<COLORREF> fill;
-  std::optional<COLORREF> pen;
-  bool raised = false;
-  HBITMAP picture = nullptr;
-  int width = 0;
-  int height = 0;
-  bool transparent = false;
-  bool dragSurface = false;
-};
-
-Box* BoxOf(HWND hwnd) {
-  return reinterpret_cast<Box*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-}
-
-LRESULT CALLBACK BoxProc(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
-  Box* box = BoxOf(hwnd);
-  switch (message) {
-    case WM_COMMAND:
-    case WM_NOTIFY:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-    case WM_CONTEXTMENU:
-      // The controls on a panel report to the window, as if they were its own.
-      return SendMessageW(GetAncestor(hwnd, GA_ROOT), message, w, l);
-    case WM_NCDESTROY:
-      if (box && box->picture) DeleteObject(box->picture);
-      delete box;
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      break;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(hwnd, &paint);
-      RECT r;
-      GetClientRect(hwnd, &r);
-      if (box && box->fill) {
-        HBRUSH brush = CreateSolidBrush(*box->fill);
-        FillRect(dc, &r, brush);
-        DeleteObject(brush);
-      }
-      if (box && box->pen) {
-        HBRUSH brush = CreateSolidBrush(*box->pen);
-        FrameRect(dc, &r, brush);
-        DeleteObject(brush);
-      }
-      if (box && box->raised) DrawEdge(dc, &r, BDR_RAISEDOUTER, BF_RECT);
-      if (box && box->picture) {
-        // Centred and unscaled; a transparent picture leaves its fuchsia
-        // pixels undrawn.
-        HDC source = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(source, box->picture);
-        const int left = (r.right - box->width) / 2;
-        const int top = (r.bottom - box->height) / 2;
-        if (box->transparent) {
-          TransparentBlt(dc, left, top, box->width, box->height, source, 0, 0, box->width,
-                         box->height, RGB(255, 0, 255));
-        } else {
-          BitBlt(dc, left, top, box->width, box->height, source, 0, 0, SRCCOPY);
-        }
-        SelectObject(source, old);
-        DeleteDC(source);
-      }
-      EndPaint(hwnd, &paint);
-      return 0;
-    }
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-      if (box && box->dragSurface) {
-        SetCapture(hwnd);
-        SendMessageW(GetAncestor(hwnd, GA_ROOT), kDragPress, w, l);
-      }
-      return 0;
-    case WM_MOUSEMOVE:
-      if (box && box->dragSurface) SendMessageW(GetAncestor(hwnd, GA_ROOT), kDragMove, w, l);
-      return 0;
-    case WM_LBUTTONUP:
-      if (GetCapture() == hwnd) ReleaseCapture();
-      // A picture's click goes to the window as a command of its id.
-      SendMessageW(GetAncestor(hwnd, GA_ROOT), WM_COMMAND,
-                   MAKEWPARAM(GetDlgCtrlID(hwnd), BN_CLICKED), reinterpret_cast<LPARAM>(hwnd));
-      return 0;
-    case WM_RBUTTONUP:
-    case WM_MBUTTONUP:
-      if (GetCapture() == hwnd) ReleaseCapture();
-      return 0;
-    default:
-      break;
-  }
-  return DefWindowProcW(hwnd, message, w, l);
-}
-
 HFONT MakeFont(const Font& font) {
   return CreateFontW(-font.pixels, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE,
                      font.underline ? TRUE : FALSE, FALSE, EASTEUROPE_CHARSET, OUT_DEFAULT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH,
+                     CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH,
                      font.face == Font::kSerif ? L"Times New Roman" : L"Arial");
+}
+
+UINT LabelFormat(Align align) {
+  switch (align) {
+    case Align::kLeft:
+      return DT_LEFT | DT_VCENTER;
+    case Align::kCentreTop:
+      return DT_CENTER | DT_TOP;
+    case Align::kRightTop:
+      return DT_RIGHT | DT_TOP;
+  }
+  return DT_LEFT;
 }
 
 }  // namespace
 
-Win32Window::Win32Window(HINSTANCE instance) : instance_(instance) {
+Win32Window::Win32Window(HINSTANCE instance, Launcher& launcher)
+    : instance_(instance), launcher_(launcher) {
   LoadLibraryW(L"msftedit.dll");
-  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof(controls),
+                                ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
   InitCommonControlsEx(&controls);
+  programIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(1));
 
   WNDCLASSEXW window{};
   window.cbSize = sizeof(window);
   window.lpfnWndProc = WindowProc;
   window.hInstance = instance;
   window.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  window.hIcon = programIcon_;
   window.lpszClassName = kWindowClass;
   RegisterClassExW(&window);
-  WNDCLASSEXW box = window;
-  box.lpfnWndProc = BoxProc;
-  box.lpszClassName = kBoxClass;
-  RegisterClassExW(&box);
-  box.lpszClassName = kPictureClass;
-  RegisterClassExW(&box);
+  RegisterPaintedClasses(instance);
 
   const std::wstring title = WideFromCp1250(LayoutOf(Component::kForm1).caption);
   window_ = CreateWindowExW(WS_EX_LAYERED | WS_EX_APPWINDOW, kWindowClass, title.c_str(),
@@ -165,12 +75,14 @@ Win32Window::Win32Window(HINSTANCE instance) : instance_(instance) {
   // The colour key: fuchsia pixels are not drawn, the desktop shows there.
   SetLayeredWindowAttributes(window_, ToColorRef(kFuchsia), 0, LWA_COLORKEY);
   BuildControls();
+  BuildMenus();
   core_.FormCreate();
 }
 
 Win32Window::~Win32Window() {
+  if (window_) DestroyWindow(window_);
   for (HFONT font : fonts_) DeleteObject(font);
-  if (skinBrush_) DeleteObject(skinBrush_);
+  if (glyph_) DeleteObject(glyph_);
   if (taskbarIcon_) DestroyIcon(taskbarIcon_);
 }
 
@@ -180,13 +92,21 @@ HWND Win32Window::Control(Component component) const {
 
 void Win32Window::BuildControls() {
   controls_[static_cast<std::size_t>(Component::kForm1)] = window_;
+  tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_,
+                              nullptr, instance_, nullptr);
   for (const ComponentLayout& item : WindowLayout()) {
     const HWND parent = Control(item.parent);
     const Rect& r = item.rect;
     const HMENU id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(item.id)));
     DWORD style = WS_CHILD | (item.visible ? WS_VISIBLE : 0) | WS_CLIPSIBLINGS;
     const wchar_t* cls = nullptr;
-    Box* box = nullptr;
+    HFONT font = nullptr;
+    if (item.font) {
+      fonts_.push_back(MakeFont(*item.font));
+      font = fonts_.back();
+    }
+    Painted* painted = nullptr;
     switch (item.kind) {
       case Kind::kWindow:
       case Kind::kTimer:
@@ -196,32 +116,44 @@ void Win32Window::BuildControls() {
       case Kind::kPanel:
       case Kind::kShape:
         cls = kBoxClass;
-        box = new Box{};
-        if (item.fill) box->fill = ToColorRef(*item.fill);
-        if (item.kind == Kind::kPanel && !item.fill) box->fill = GetSysColor(COLOR_BTNFACE);
-        if (item.pen) box->pen = ToColorRef(*item.pen);
-        box->raised = item.raisedBevel;
+        painted = new Painted{};
+        if (item.fill) painted->fill = ToColorRef(*item.fill);
+        if (item.kind == Kind::kPanel && !item.fill) painted->fill = GetSysColor(COLOR_BTNFACE);
+        if (item.pen) painted->pen = ToColorRef(*item.pen);
+        painted->raised = item.raisedBevel;
         break;
       case Kind::kPicture:
-        cls = kPictureClass;
-        box = new Box{};
-        box->transparent = item.transparent;
-        box->dragSurface = item.dragSurface;
-        if (item.picture) box->picture = LoadArt(*item.picture, &box->width, &box->height);
+        cls = kBoxClass;
+        painted = new Painted{};
+        painted->dragSurface = item.dragSurface;
+        painted->clickable = !item.dragSurface;
+        if (item.picture) {
+          painted->picture =
+              LoadArt(*item.picture, &painted->width, &painted->height, item.transparent);
+        }
         break;
       case Kind::kLabel:
-        cls = L"STATIC";
-        style |= item.align == Align::kCentreTop  ? SS_CENTER
-                 : item.align == Align::kRightTop ? SS_RIGHT
-                                                  : SS_LEFT;
+        cls = kLabelClass;
+        painted = new Painted{};
+        if (!font) {
+          fonts_.push_back(MakeFont(Font{}));
+          font = fonts_.back();
+        }
+        painted->font = font;
+        painted->text = item.text ? ToColorRef(*item.text) : GetSysColor(COLOR_WINDOWTEXT);
+        painted->format = LabelFormat(item.align);
+        painted->dragSurface = item.dragSurface;
         break;
       case Kind::kList:
-        cls = L"COMBOBOX";
+        cls = WC_COMBOBOXW;
         style |= CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL;
         break;
       case Kind::kButton:
-        cls = L"BUTTON";
-        style |= BS_PUSHBUTTON | WS_TABSTOP;
+        cls = WC_BUTTONW;
+        // A button with a glyph is drawn by the window: the glyph's alpha
+        // and the greyed caption are beyond a plain push button.
+        style |= (item.picture || item.id == Component::kBitBtn1 ? BS_OWNERDRAW : BS_PUSHBUTTON) |
+                 WS_TABSTOP;
         break;
       case Kind::kBar:
         cls = PROGRESS_CLASSW;
@@ -229,27 +161,28 @@ void Win32Window::BuildControls() {
         break;
       case Kind::kEdit:
         cls = MSFTEDIT_CLASS;
-        style |= ES_MULTILINE | ES_AUTOHSCROLL | WS_HSCROLL | WS_TABSTOP | WS_BORDER;
+        style |= ES_MULTILINE | ES_AUTOHSCROLL | ES_WANTRETURN | WS_HSCROLL | WS_TABSTOP |
+                 WS_BORDER;
         break;
     }
     // A list's height includes its drop-down part.
-    const int height = item.kind == Kind::kList ? r.height + 13 * kListVisibleItems : r.height;
+    const int height = item.kind == Kind::kList ? r.height + kListItemHeight * kListVisibleItems
+                                                : r.height;
     const std::wstring caption = WideFromCp1250(item.caption);
     HWND control = CreateWindowExW(0, cls, caption.c_str(), style, r.left, r.top, r.width, height,
-                                   parent, id, instance_, nullptr);
-    if (box) SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(box));
+                                   parent, id, instance_, painted);
     // Later components lie in front of earlier ones (a new child window goes
     // behind its siblings).
     SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    if (item.font) {
-      fonts_.push_back(MakeFont(*item.font));
-      SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.back()), FALSE);
-    }
+    if (font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     controls_[static_cast<std::size_t>(item.id)] = control;
+    if (item.kind == Kind::kButton && item.picture) SetPicture(item.id, *item.picture);
   }
   SendMessageW(Control(Component::kProgressBar1), PBM_SETRANGE32, 0, 100);
   SendMessageW(Control(Component::kRichEdit1), EM_SETEVENTMASK, 0, ENM_CHANGE);
+}
 
+void Win32Window::BuildMenus() {
   keyMenu_ = CreatePopupMenu();
   languageMenu_ = CreatePopupMenu();
   for (const ComponentLayout& item : WindowLayout()) {
@@ -273,11 +206,34 @@ void Win32Window::Show(int showCommand) {
 int Win32Window::Run() {
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (IsDialogMessageW(window_, &message)) continue;
+    if (MoveFocus(message) || IsDialogMessageW(window_, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
   return static_cast<int>(message.wParam);
+}
+
+bool Win32Window::MoveFocus(const MSG& message) {
+  if (message.message != WM_KEYDOWN || message.wParam != VK_TAB) return false;
+  if (GetAncestor(message.hwnd, GA_ROOT) != window_) return false;
+  const std::vector<Component>& order = TabOrder();
+  const HWND focus = GetFocus();
+  std::size_t at = order.size() - 1;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const HWND control = Control(order[i]);
+    if (control == focus || IsChild(control, focus)) at = i;
+  }
+  const bool back = GetKeyState(VK_SHIFT) < 0;
+  for (std::size_t step = 1; step <= order.size(); ++step) {
+    const std::size_t next = back ? (at + order.size() - step) % order.size()
+                                  : (at + step) % order.size();
+    const HWND control = Control(order[next]);
+    if (IsWindowVisible(control) && IsWindowEnabled(control)) {
+      SetFocus(control);
+      break;
+    }
+  }
+  return true;
 }
 
 LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
@@ -300,28 +256,13 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
       DeleteObject(brush);
       return 1;
     }
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORSTATIC: {
-      // Labels lie on the skin: transparent, in their layout's text colour.
-      HDC dc = reinterpret_cast<HDC>(w);
-      const int id = GetDlgCtrlID(reinterpret_cast<HWND>(l)) - kFirstControlId;
-      const ComponentLayout& item = LayoutOf(static_cast<Component>(id));
-      SetBkMode(dc, TRANSPARENT);
-      COLORREF colour = item.text ? ToColorRef(*item.text) : GetSysColor(COLOR_WINDOWTEXT);
-      // Push buttons take no text colour from here: the open-folder
-      // button's grey caption needs it drawn by the window (still to do).
-      if (item.id == Component::kBitBtn1 && captionGreyed_) colour = GetSysColor(COLOR_GRAYTEXT);
-      SetTextColor(dc, colour);
-      // Their background is the skin below them.
-      if (!skinBrush_) {
-        HBITMAP skin = LoadArt(Art::kSkin);
-        skinBrush_ = CreatePatternBrush(skin);
-        DeleteObject(skin);
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(l);
+      if (item.hwndItem == Control(Component::kBitBtn1)) {
+        DrawFolderButton(item);
+        return TRUE;
       }
-      POINT origin{0, 0};
-      MapWindowPoints(reinterpret_cast<HWND>(l), Control(Component::kImage0), &origin, 1);
-      SetBrushOrgEx(dc, -origin.x, -origin.y, nullptr);
-      return reinterpret_cast<LRESULT>(skinBrush_);
+      return FALSE;
     }
     case kDragPress:
       core_.Image0MouseDown(GET_X_LPARAM(l), GET_Y_LPARAM(l));
@@ -366,6 +307,47 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
       break;
   }
   return DefWindowProcW(window_, message, w, l);
+}
+
+void Win32Window::DrawFolderButton(const DRAWITEMSTRUCT& item) {
+  HDC dc = item.hDC;
+  RECT r = item.rcItem;
+  const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+  DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
+  // The glyph and the caption side by side, centred together; a pressed
+  // button moves them a pixel down and right.
+  const int length = GetWindowTextLengthW(item.hwndItem);
+  std::wstring caption(static_cast<std::size_t>(length) + 1, L'\0');
+  GetWindowTextW(item.hwndItem, caption.data(), length + 1);
+  caption.resize(static_cast<std::size_t>(length));
+  HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+  SIZE text{};
+  GetTextExtentPoint32W(dc, caption.c_str(), length, &text);
+  constexpr int kSpacing = 4;
+  const int shift = pressed ? 1 : 0;
+  const int width = glyphSize_ + (glyph_ ? kSpacing : 0) + text.cx;
+  int x = (r.left + r.right - width) / 2 + shift;
+  if (glyph_) {
+    HDC source = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(source, glyph_);
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    AlphaBlend(dc, x, (r.top + r.bottom - glyphSize_) / 2 + shift, glyphSize_, glyphSize_, source,
+               0, 0, glyphSize_, glyphSize_, blend);
+    SelectObject(source, old);
+    DeleteDC(source);
+    x += glyphSize_ + kSpacing;
+  }
+  SetBkMode(dc, TRANSPARENT);
+  const bool grey = captionGreyed_ || (item.itemState & ODS_DISABLED) != 0;
+  SetTextColor(dc, GetSysColor(grey ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
+  RECT line{x, r.top + shift, r.right, r.bottom + shift};
+  DrawTextW(dc, caption.c_str(), length, &line, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(dc, oldFont);
+  if (item.itemState & ODS_FOCUS) {
+    RECT focus = r;
+    InflateRect(&focus, -4, -4);
+    DrawFocusRect(dc, &focus);
+  }
 }
 
 void Win32Window::OnCommand(int id, int code) {
@@ -435,18 +417,35 @@ void Win32Window::SetText(Component component, const std::string& text) {
   if (item.autoSize) {
     // Sized to its text, as the layout asks.
     HDC dc = GetDC(control);
-    HGDIOBJ old =
-        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    const Painted* label = PaintedOf(control);
+    HGDIOBJ old = SelectObject(dc, label ? label->font : GetStockObject(DEFAULT_GUI_FONT));
     SIZE size{};
     GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
     SelectObject(dc, old);
     ReleaseDC(control, dc);
+    // What it covered before shows again.
+    RECT before;
+    GetWindowRect(control, &before);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&before), 2);
     SetWindowPos(control, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
+    RedrawWindow(GetParent(control), &before, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
   }
 }
 
-void Win32Window::SetHint(Component, const std::string&) {
-  // Tool tips follow with the tool tip control.
+void Win32Window::SetHint(Component component, const std::string& hint) {
+  const HWND control = Control(component);
+  if (!control || !tooltips_) return;
+  std::wstring text = WideFromCp1250(hint);
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof(tool);
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = window_;
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  tool.lpszText = text.data();
+  bool& added = hinted_[static_cast<std::size_t>(component)];
+  SendMessageW(tooltips_, added ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW, 0,
+               reinterpret_cast<LPARAM>(&tool));
+  added = true;
 }
 
 void Win32Window::SetEnabled(Component component, bool enabled) {
@@ -465,17 +464,15 @@ void Win32Window::SetCaptionGreyed(Component component, bool greyed) {
 void Win32Window::SetPicture(Component component, Art picture) {
   HWND control = Control(component);
   if (LayoutOf(component).kind == Kind::kButton) {
-    HBITMAP glyph = LoadArt(picture);
-    HBITMAP old = reinterpret_cast<HBITMAP>(
-        SendMessageW(control, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyph)));
-    if (old) DeleteObject(old);
+    if (glyph_) DeleteObject(glyph_);
+    int height = 0;
+    glyph_ = LoadArt(picture, &glyphSize_, &height, true);
+    InvalidateRect(control, nullptr, FALSE);
     return;
   }
-  Box* box = BoxOf(control);
-  if (!box) return;
-  if (box->picture) DeleteObject(box->picture);
-  box->picture = LoadArt(picture, &box->width, &box->height);
-  InvalidateRect(control, nullptr, TRUE);
+  int width = 0, height = 0;
+  HBITMAP bitmap = LoadArt(picture, &width, &height, LayoutOf(component).transparent);
+  SetPaintedPicture(control, bitmap, width, height);
 }
 
 void Win32Window::BringToFront(Component component) {
@@ -545,8 +542,13 @@ void Win32Window::SetTitle(const std::string& title) {
   SetWindowTextW(window_, WideFromCp1250(title).c_str());
 }
 
-void Win32Window::SetTaskbarIcon(std::optional<Art>) {
-  // The job's task bar icons follow with the icon resources.
+void Win32Window::SetTaskbarIcon(std::optional<Art> icon) {
+  HICON shown = icon ? ArtIcon(*icon) : nullptr;
+  const HICON use = shown ? shown : programIcon_;
+  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(use));
+  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(use));
+  if (taskbarIcon_) DestroyIcon(taskbarIcon_);
+  taskbarIcon_ = shown;
 }
 
 void Win32Window::MoveWindowBy(int dx, int dy) {
@@ -603,16 +605,15 @@ bool Win32Window::AskWarning(const std::string& text) {
 }
 
 void Win32Window::OpenAddress(const std::string& url) {
-  ShellExecuteW(window_, L"open", WideFromCp1250(url).c_str(), L"", L"", SW_SHOWNORMAL);
+  launcher_.OpenAddress(WideFromCp1250(url));
 }
 
 void Win32Window::OpenFolder(const std::string& path) {
-  ShellExecuteW(window_, L"open", L"explorer", WideFromCp1250(path).c_str(), nullptr,
-                SW_SHOWNORMAL);
+  launcher_.OpenFolder(WideFromCp1250(path));
 }
 
 void Win32Window::OpenFile(const std::string& path) {
-  ShellExecuteW(window_, L"open", WideFromCp1250(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  launcher_.OpenFile(WideFromCp1250(path));
 }
 
 bool Win32Window::IsFolder(const std::string& path) {

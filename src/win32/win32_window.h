@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher.h"
 #include "window_core.h"
 #include "window_view.h"
 
@@ -18,8 +19,9 @@ namespace kalvoran {
 
 class Win32Window final : public WindowView {
  public:
-  // Registers the window classes and creates the window, hidden.
-  explicit Win32Window(HINSTANCE instance);
+  // Registers the window classes and creates the window, hidden. The
+  // launcher must outlive the window.
+  Win32Window(HINSTANCE instance, Launcher& launcher);
   ~Win32Window() override;
   Win32Window(const Win32Window&) = delete;
   Win32Window& operator=(const Win32Window&) = delete;
@@ -71,20 +73,29 @@ class Win32Window final : public WindowView {
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM w, LPARAM l);
   LRESULT Handle(UINT message, WPARAM w, LPARAM l);
   void BuildControls();
+  void BuildMenus();
   void OnCommand(int id, int code);
+  void DrawFolderButton(const DRAWITEMSTRUCT& item);
+  // Tab and Shift+Tab go round the keyboard order; true when it was one.
+  bool MoveFocus(const MSG& message);
   HWND Control(Component component) const;
 
   HINSTANCE instance_;
+  Launcher& launcher_;
   HWND window_ = nullptr;
+  HWND tooltips_ = nullptr;
   std::array<HWND, static_cast<std::size_t>(Component::kSK1) + 1> controls_{};
+  std::array<bool, static_cast<std::size_t>(Component::kSK1) + 1> hinted_{};  // has a tool tip
   HMENU keyMenu_ = nullptr;
   HMENU languageMenu_ = nullptr;
   std::vector<HFONT> fonts_;
   std::mutex postMutex_;
   std::vector<std::function<void()>> posted_;
   bool captionGreyed_ = false;
-  HICON taskbarIcon_ = nullptr;
-  HBRUSH skinBrush_ = nullptr;  // the labels' background
+  HBITMAP glyph_ = nullptr;  // the open-folder button's
+  int glyphSize_ = 0;
+  HICON programIcon_ = nullptr;
+  HICON taskbarIcon_ = nullptr;  // a job's, while shown
   // Last: its worker calls back into the view until the core is gone.
   WindowCore core_{*this};
 };
