@@ -27,6 +27,8 @@ class Win32Window final : public WindowView {
   Win32Window& operator=(const Win32Window&) = delete;
 
   HWND Handle() const { return window_; }
+  // The component's window; nullptr for those without one (the menus).
+  HWND Control(Component component) const;
   WindowCore& Core() { return core_; }
   // Shows the window centred on the screen; FormShow runs.
   void Show(int showCommand);
@@ -78,7 +80,6 @@ class Win32Window final : public WindowView {
   void DrawFolderButton(const DRAWITEMSTRUCT& item);
   // Tab and Shift+Tab go round the keyboard order; true when it was one.
   bool MoveFocus(const MSG& message);
-  HWND Control(Component component) const;
 
   HINSTANCE instance_;
   Launcher& launcher_;

@@ -1,0 +1,208 @@
+#!/bin/bash
+# The Win32 window as a person drives it, one case per run:
+#   window_test.sh CASE
+# with the display and Wine session of wine_gui_session.sh (SESSION), the
+# servers of window_servers.sh (SERVERS), a fresh working folder (WORK), the
+# program (PROGRAM), the test's build of it (PROBE: the test's servers, its
+# launches written down), the key tool (KEYTOOL), screenshots to SHOTS, and
+# for the picture comparison the Qt window (QT_WINDOW) and the pictures
+# (ASSETS).
+set -u
+case=$1
+. "$SESSION/env"
+port=$(cat "$SERVERS/port") slow_port=$(cat "$SERVERS/slow_port")
+rm -rf "$WORK"
+mkdir -p "$WORK" "$SHOTS"
+cd "$WORK" || exit 1
+folder="$WORK/Kalvoran Downloader"
+title="Kalvoran Downloader"
+background=4080c0  # the display's, see wine_gui_session.sh
+pids=()
+
+fail() {
+  echo "FAIL: $*" >&2
+  import -window root "$SHOTS/$case-failed.png" 2>/dev/null
+  exit 1
+}
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  # Whatever Wine program is left of this case (a hung window, say).
+  for p in $(pgrep -f 'kalvoran-(downloader|window-probe)'); do
+    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && kill "$p"
+  done
+}
+trap cleanup EXIT
+
+# Waits up to $1 tenths of a second for the command after it to succeed.
+wait_for() {
+  local tenths=$1 i
+  shift
+  for ((i = 0; i < tenths; i++)); do
+    "$@" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# The shown windows of the program, one per line: the window first (during a
+# job its title starts with the percentage), then its dialogs (titled as the
+# program, "Warning" or "Error").
+windows() {
+  xdotool search --onlyvisible --name "^(([0-9]+% )?$title|Warning|Error)\$" 2>/dev/null
+}
+window_count() { windows | wc -l; }
+has_windows() { [ "$(window_count)" -ge "$1" ]; }
+
+# Starts the probe (or with "program", the program itself) and sets X, Y,
+# WIDTH, HEIGHT to the window's place on the display.
+start() {
+  if [ "${1:-}" = program ]; then
+    "$WINE" "$PROGRAM" </dev/null >"$WORK/output" 2>&1 &
+  else
+    "$WINE" "$PROBE" "127.0.0.1:${1:-$port}" launches rectangles </dev/null >"$WORK/output" 2>&1 &
+  fi
+  pids+=($!)
+  wait_for 300 has_windows 1 || fail "no window"
+  window=$(windows | head -1)
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  wait_for 50 test -s "$WORK/rectangles" || [ "${1:-}" = program ] || fail "no rectangles"
+  sleep 0.5  # painted
+}
+# The centre of a control, from the probe's rectangles.
+centre() {
+  awk -v n="$1" -v x="$X" -v y="$Y" '$1 == n { print x + $2 + int($4 / 2), y + $3 + int($5 / 2) }' \
+    "$WORK/rectangles"
+}
+click() { xdotool mousemove $(centre "$1") click "${2:-1}"; }
+key_for() { "$WINE" "$KEYTOOL" encode "$1" | tr -d '\r'; }
+# Pastes the key through the key field's menu, its first item.
+paste_key() {
+  printf '%s' "$1" | xclip -selection clipboard
+  click RichEdit1 3
+  sleep 0.7
+  xdotool key Down Return
+}
+launched() { cat "$WORK/launches" 2>/dev/null; }
+ended() { ! kill -0 "${pids[0]}" 2>/dev/null; }
+window_crop() { import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$1"; }
+pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info:- | cut -c1-6 | tr 'A-F' 'a-f'; }
+
+case $case in
+  start)
+    # The program itself: 465 x 465, its corners cut away, the display
+    # behind showing there.
+    start program
+    [ "$WIDTH" = 465 ] && [ "$HEIGHT" = 465 ] || fail "the window is $WIDTH x $HEIGHT"
+    window_crop "$SHOTS/start.png"
+    for at in "0 0" "464 0" "0 464" "464 464" "20 20"; do
+      [ "$(pixel "$SHOTS/start.png" $at)" = $background ] || fail "the corner at $at is drawn"
+    done
+    [ "$(pixel "$SHOTS/start.png" 232 232)" != $background ] || fail "the middle is cut away"
+    xdotool mousemove $((X + 283)) $((Y + 348)) click 1  # CLOSE
+    wait_for 100 ended || fail "CLOSE did not end the program"
+    ;;
+
+  job)
+    # A whole job: the run file opened at the end, every file byte for byte.
+    start
+    paste_key "$(key_for "0;noo;pack;big.bin*readme.txt;readme.txt")"
+    wait_for 30 test -n "$(xdotool getwindowname "$window")" || true
+    click Button1
+    wait_for 600 has_windows 2 || fail "no end dialog"
+    import -window root "$SHOTS/job-end.png"
+    xdotool key Return
+    wait_for 100 grep -q "^file " "$WORK/launches" || fail "nothing launched: $(launched)"
+    cmp "$SERVERS/server/files/pack/big.bin" "$folder/big.bin" || fail "big.bin differs"
+    cmp "$SERVERS/server/files/pack/readme.txt" "$folder/readme.txt" || fail "readme.txt differs"
+    [ ! -e "$folder/tmp.tmp" ] || fail "tmp.tmp left"
+    [ "$(launched)" = "file Kalvoran Downloader/readme.txt" ] || fail "launched: $(launched)"
+    [ "$(window_count)" = 1 ] || fail "the dialog stayed"
+    ;;
+
+  close_during_job)
+    # CLOSE while a slow job runs: the title shows its percentage; the
+    # question, answered Yes, ends the job and the program, no tmp.tmp left.
+    start "$slow_port"
+    paste_key "$(key_for "0;noo;pack;slow.bin;")"
+    click Button1
+    wait_for 300 test -e "$folder/tmp.tmp" || fail "the job did not start"
+    percent() { xdotool getwindowname "$window" | grep -Eq "^[0-9]+% $title\$"; }
+    wait_for 100 percent || fail "no percentage in the title: $(xdotool getwindowname "$window")"
+    click Button2
+    wait_for 50 has_windows 2 || fail "CLOSE did not ask"
+    [ -e "$folder/tmp.tmp" ] || fail "the job ended before the answer"
+    xdotool key Return  # Yes, the default
+    wait_for 100 ended || fail "the program did not end"
+    [ ! -e "$folder/tmp.tmp" ] || fail "tmp.tmp left"
+    ;;
+
+  minimise)
+    start
+    # Without a window manager Wine keeps a minimised window as a small bar
+    # at the display's bottom: the window's place shows the display.
+    click Image5
+    gone() {
+      import -window root -crop 1x1+$((X + 232))+$((Y + 232)) +repage "$WORK/middle.png"
+      [ "$(pixel "$WORK/middle.png" 0 0)" = $background ]
+    }
+    wait_for 50 gone || fail "still shown"
+    ;;
+
+  language)
+    # The flag's menu, its English item: the English flag shows, pixel for
+    # pixel.
+    start
+    click Image8 3
+    sleep 0.7
+    # CZ, DE, EN, SK in the menu's order: the third.
+    xdotool key Down Down Down Return
+    sleep 0.7
+    window_crop "$WORK/window.png"
+    read -r _ fx fy fw fh < <(grep '^Image8 ' rectangles)
+    convert "$WORK/window.png" -crop "46x23+$((fx + (fw - 46) / 2))+$((fy + (fh - 23) / 2))" +repage \
+      "$WORK/flag.png"
+    compare -metric AE "$WORK/flag.png" "$ASSETS/flag_en.png" null: 2>"$WORK/flag_diff" ||
+      fail "not the English flag ($(cat "$WORK/flag_diff") pixels differ)"
+    ;;
+
+  homepage)
+    start
+    click Image8
+    wait_for 50 grep -q "^address http" "$WORK/launches" || fail "launched: $(launched)"
+    ;;
+
+  open_folder)
+    mkdir -p "$folder"
+    start
+    click BitBtn1
+    wait_for 50 grep -qx "folder Kalvoran Downloader" "$WORK/launches" || fail "launched: $(launched)"
+    ;;
+
+  same_picture_as_qt)
+    # The same shape, cut the same way, and the same skin outside every
+    # control, in the start state.
+    start
+    window_crop "$WORK/win32.png"
+    xdotool mousemove $((X + 283)) $((Y + 348)) click 1
+    wait_for 100 ended || fail "CLOSE did not end the program"
+    QT_QPA_PLATFORM=xcb "$QT_WINDOW" </dev/null >"$WORK/qt-output" 2>&1 &
+    pids+=($!)
+    wait_for 100 has_windows 1 || fail "no Qt window"
+    sleep 1
+    eval "$(xdotool getwindowgeometry --shell "$(windows | head -1)")"
+    window_crop "$WORK/qt.png"
+    # Every control painted over, the same on both.
+    boxes=$(awk '$1 != "Image0" && $1 != "Panel4" { printf "rectangle %d,%d %d,%d ", $2, $3, $2 + $4 - 1, $3 + $5 - 1 }' rectangles)
+    for view in win32 qt; do
+      convert "$WORK/$view.png" -fill white +opaque "#$background" -fill black -opaque "#$background" \
+        "$WORK/$view-mask.png"
+      convert "$WORK/$view.png" -fill "#00ff00" -draw "$boxes" "$WORK/$view-skin.png"
+    done
+    compare -metric AE "$WORK/win32-mask.png" "$WORK/qt-mask.png" null: 2>"$WORK/diff" ||
+      fail "the shapes differ in $(cat "$WORK/diff") pixels"
+    compare -metric AE "$WORK/win32-skin.png" "$WORK/qt-skin.png" "$WORK/skin-diff.png" 2>"$WORK/diff" ||
+      fail "the skins differ in $(cat "$WORK/diff") pixels (see $WORK/skin-diff.png)"
+    ;;
+
+  *) fail "no such case" ;;
+esac
+echo "passed: $case"
