@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up what is missing, then builds and runs every test four times:
-# a normal build, the Windows build of the core (cross-compiled with
-# MinGW-w64, its tests run under Wine), an AddressSanitizer +
+# a normal build, the Windows build (cross-compiled with MinGW-w64: the
+# core's tests and the Win32 window's run under Wine), an AddressSanitizer +
 # UndefinedBehaviorSanitizer build, and a ThreadSanitizer build of the core
 # (Qt itself is not instrumented).
 # Usage: ./test.sh [normal|windows|asan|tsan]...   (default: all four)
@@ -30,15 +30,20 @@ run_build() {
 # Wine keeps its session a while for the next program: end it, together with
 # any of its processes that the server's end left behind (they would wait for
 # it for ever). Also when a Windows build or test fails.
+# The window's tests have a session (and a display) of their own.
 end_wine_session() {
-  local prefix=$PWD/build/windows/wineprefix p
-  [ -d "$prefix" ] || return 0
-  WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
-  for p in /proc/[0-9]*; do
-    if tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qxF "WINEPREFIX=$prefix"; then
-      kill -9 "${p#/proc/}" 2>/dev/null || true
-    fi
+  local prefix p
+  for prefix in "$PWD/build/windows/wineprefix" "$PWD/build/windows/tests/win32/session/prefix"; do
+    [ -d "$prefix" ] || continue
+    WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+    for p in /proc/[0-9]*; do
+      if tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qxF "WINEPREFIX=$prefix"; then
+        kill -9 "${p#/proc/}" 2>/dev/null || true
+      fi
+    done
   done
+  bash tests/win32/wine_gui_session.sh stop "$PWD/build/windows/tests/win32/session" /usr/lib/wine/wine64 \
+    2>/dev/null || true
 }
 [[ " ${builds[*]} " != *" windows "* ]] || trap end_wine_session EXIT
 
@@ -59,8 +64,12 @@ for b in "${builds[@]}"; do
             UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
             run_build asan -DKALVORAN_SANITIZE=ON ;;
     windows) end_wine_session  # a session left by an earlier run, perhaps with older programs
+            # The Win32 window; its picture is compared with the Qt window's
+            # when the normal build made one.
+            qt_window=$PWD/build/normal/src/app/kalvoran-downloader
+            [ -x "$qt_window" ] || qt_window=
             run_build windows -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/MinGW-w64.cmake" \
-               -DKALVORAN_BUILD_APP=OFF
+               -DKALVORAN_BUILD_APP=ON -DKALVORAN_QT_WINDOW="$qt_window"
             end_wine_session ;;
     tsan)   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
             run_build tsan -DKALVORAN_TSAN=ON -DKALVORAN_BUILD_APP=OFF ;;

@@ -1,7 +1,7 @@
 # Cross build for 64-bit Windows with Debian's MinGW-w64 compilers (the posix
 # thread model, for std::thread and std::mutex):
 #   cmake -S . -B build/windows -G Ninja \
-#     -DCMAKE_TOOLCHAIN_FILE=cmake/MinGW-w64.cmake -DKALVORAN_BUILD_APP=OFF
+#     -DCMAKE_TOOLCHAIN_FILE=cmake/MinGW-w64.cmake
 # The programs link the compiler's runtime statically, so a bare Windows runs
 # them without any DLL of ours. When Wine is installed, the build's programs
 # and tests run under it (a private Wine prefix inside the build folder).

@@ -62,6 +62,9 @@ start() {
   fi
   pids+=($!)
   wait_for 300 has_windows 1 || fail "no window"
+  # A background that no pixel of the window has: what shows it is cut away.
+  # (Set once the window shows: Wine's start clears it.)
+  display -window root -size 8x8 "xc:#$background" </dev/null >/dev/null 2>&1
   window=$(windows | head -1)
   eval "$(xdotool getwindowgeometry --shell "$window")"
   wait_for 50 test -s "$WORK/rectangles" || [ "${1:-}" = program ] || fail "no rectangles"
@@ -73,10 +76,14 @@ centre() {
     "$WORK/rectangles"
 }
 click() { xdotool mousemove $(centre "$1") click "${2:-1}"; }
-key_for() { "$WINE" "$KEYTOOL" encode "$1" | tr -d '\r'; }
+# (Wine's console host outlives the tool: it must not hold the test's output.)
+key_for() { "$WINE" "$KEYTOOL" encode "$1" </dev/null 2>/dev/null | tr -d '\r'; }
 # Pastes the key through the key field's menu, its first item.
 paste_key() {
-  printf '%s' "$1" | xclip -selection clipboard
+  # xclip serves the clipboard until the end of the case (in the foreground
+  # with -quiet, so that it can be ended).
+  printf '%s' "$1" | xclip -quiet -selection clipboard >/dev/null 2>&1 &
+  pids+=($!)
   click RichEdit1 3
   sleep 0.7
   xdotool key Down Return

@@ -1,7 +1,7 @@
 #!/bin/bash
 # A display and a Wine session of their own for the window's tests:
 #   wine_gui_session.sh start|stop DIR WINE
-# start runs Xvfb on a free display with a plain grey background, makes the
+# start runs Xvfb on a free display, makes the
 # Wine prefix DIR/prefix for windows without a window manager, starts its
 # Wine server and writes DIR/env, which the tests source (DISPLAY,
 # WINEPREFIX, WINE, ...). stop ends that prefix's session and the display.
@@ -36,11 +36,13 @@ done
 [ -s "$dir/display" ] || { echo "Xvfb did not start (see $dir/xvfb.log)" >&2; exit 1; }
 export DISPLAY=:$(cat "$dir/display")
 
-reg() { "$wine" reg add "$@" /f >/dev/null 2>&1; }
+reg() { "$wine" reg add "$@" /f </dev/null >/dev/null 2>&1; }
 mkdir -p "$WINEPREFIX"
 # The session outlives each program (ten minutes at most after the last).
-"$wineserver" -p600 || exit 1
-"$wine" wineboot >/dev/null 2>&1
+# Nothing it starts may keep this script's output open: the test runner
+# waits for that to close.
+"$wineserver" -p600 </dev/null >/dev/null 2>&1 || exit 1
+"$wine" wineboot </dev/null >/dev/null 2>&1
 # Windows stand alone on the display (no window manager): Wine must not wait
 # for one; a crash must not wait on a dialog; the fonts the window asks for
 # are Liberation's, which hold the Central European letters.
@@ -51,9 +53,6 @@ for pair in "Arial=Liberation Sans" "Times New Roman=Liberation Serif" "Tahoma=D
             "MS Sans Serif=Liberation Sans" "MS Shell Dlg=Liberation Sans" "MS Shell Dlg 2=Liberation Sans"; do
   reg 'HKCU\Software\Wine\Fonts\Replacements' /v "${pair%%=*}" /d "${pair#*=}"
 done
-# A background that no pixel of the window has: what shows it is cut away.
-# (After Wine's start-up, which clears it; display exits 1 when done.)
-display -window root -size 8x8 xc:'#4080c0' 2>>"$dir/xvfb.log"
 {
   echo "export DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX WINEDEBUG=-all"
   echo "export WINEDLLOVERRIDES='$WINEDLLOVERRIDES' WINE='$wine'"
