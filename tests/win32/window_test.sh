@@ -68,7 +68,12 @@ start() {
   window=$(windows | head -1)
   eval "$(xdotool getwindowgeometry --shell "$window")"
   wait_for 50 test -s "$WORK/rectangles" || [ "${1:-}" = program ] || fail "no rectangles"
-  sleep 0.5  # painted
+  wait_for 50 painted || fail "not painted"
+}
+# The window's middle shows on the display, drawn: the skin's pixel there.
+painted() {
+  import -window root -crop 1x1+$((X + 232))+$((Y + 232)) +repage "$WORK/middle.png"
+  [ "$(pixel "$WORK/middle.png" 0 0)" = "$(pixel "$ASSETS/skin.png" 232 232)" ]
 }
 # The centre of a control, from the probe's rectangles.
 centre() {
@@ -78,15 +83,27 @@ centre() {
 click() { xdotool mousemove $(centre "$1") click "${2:-1}"; }
 # (Wine's console host outlives the tool: it must not hold the test's output.)
 key_for() { "$WINE" "$KEYTOOL" encode "$1" </dev/null 2>/dev/null | tr -d '\r'; }
+# A pop-up menu shows: a window of the program's without a title.
+menu_open() {
+  [ "$(xdotool search --onlyvisible --classname "$(basename "$PROBE")" 2>/dev/null | wc -l)" -gt \
+    "$(window_count)" ]
+}
+# Right-clicks the control, then picks the menu's item with the keys given.
+menu_item() {
+  local control=$1
+  shift
+  click "$control" 3
+  wait_for 50 menu_open || fail "no menu on $control"
+  xdotool key "$@"
+  wait_for 50 eval '! menu_open' || fail "the menu on $control stayed"
+}
 # Pastes the key through the key field's menu, its first item.
 paste_key() {
   # xclip serves the clipboard until the end of the case (in the foreground
   # with -quiet, so that it can be ended).
   printf '%s' "$1" | xclip -quiet -selection clipboard >/dev/null 2>&1 &
   pids+=($!)
-  click RichEdit1 3
-  sleep 0.7
-  xdotool key Down Return
+  menu_item RichEdit1 Down Return
 }
 launched() { cat "$WORK/launches" 2>/dev/null; }
 ended() { ! kill -0 "${pids[0]}" 2>/dev/null; }
@@ -112,7 +129,6 @@ case $case in
     # A whole job: the run file opened at the end, every file byte for byte.
     start
     paste_key "$(key_for "0;noo;pack;big.bin*readme.txt;readme.txt")"
-    wait_for 30 test -n "$(xdotool getwindowname "$window")" || true
     click Button1
     wait_for 600 has_windows 2 || fail "no end dialog"
     import -window root "$SHOTS/job-end.png"
@@ -147,28 +163,22 @@ case $case in
     # Without a window manager Wine keeps a minimised window as a small bar
     # at the display's bottom: the window's place shows the display.
     click Image5
-    gone() {
-      import -window root -crop 1x1+$((X + 232))+$((Y + 232)) +repage "$WORK/middle.png"
-      [ "$(pixel "$WORK/middle.png" 0 0)" = $background ]
-    }
-    wait_for 50 gone || fail "still shown"
+    wait_for 50 eval '! painted' || fail "still shown"
     ;;
 
   language)
     # The flag's menu, its English item: the English flag shows, pixel for
     # pixel.
     start
-    click Image8 3
-    sleep 0.7
     # CZ, DE, EN, SK in the menu's order: the third.
-    xdotool key Down Down Down Return
-    sleep 0.7
-    window_crop "$WORK/window.png"
+    menu_item Image8 Down Down Down Return
     read -r _ fx fy fw fh < <(grep '^Image8 ' rectangles)
-    convert "$WORK/window.png" -crop "46x23+$((fx + (fw - 46) / 2))+$((fy + (fh - 23) / 2))" +repage \
-      "$WORK/flag.png"
-    compare -metric AE "$WORK/flag.png" "$ASSETS/flag_en.png" null: 2>"$WORK/flag_diff" ||
-      fail "not the English flag ($(cat "$WORK/flag_diff") pixels differ)"
+    english() {
+      import -window root -crop "46x23+$((X + fx + (fw - 46) / 2))+$((Y + fy + (fh - 23) / 2))" \
+        +repage "$WORK/flag.png"
+      compare -metric AE "$WORK/flag.png" "$ASSETS/flag_en.png" null: 2>"$WORK/flag_diff"
+    }
+    wait_for 30 english || fail "not the English flag ($(cat "$WORK/flag_diff") pixels differ)"
     ;;
 
   homepage)
@@ -194,8 +204,8 @@ case $case in
     QT_QPA_PLATFORM=xcb "$QT_WINDOW" </dev/null >"$WORK/qt-output" 2>&1 &
     pids+=($!)
     wait_for 100 has_windows 1 || fail "no Qt window"
-    sleep 1
     eval "$(xdotool getwindowgeometry --shell "$(windows | head -1)")"
+    wait_for 50 painted || fail "the Qt window is not painted"
     window_crop "$WORK/qt.png"
     # Every control painted over, the same on both.
     boxes=$(awk '$1 != "Image0" && $1 != "Panel4" { printf "rectangle %d,%d %d,%d ", $2, $3, $2 + $4 - 1, $3 + $5 - 1 }' rectangles)
