@@ -303,6 +303,12 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
+    case WM_NCDESTROY: {
+      // The handle is gone: nothing may use it later, the destructor included.
+      const HWND gone = window_;
+      window_ = nullptr;
+      return DefWindowProcW(gone, message, w, l);
+    }
     default:
       break;
   }
