@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "win32_text.h"
+
 namespace kalvoran {
 
 namespace {
@@ -61,14 +63,11 @@ void PaintOwn(HWND control, HDC dc) {
   RECT r;
   GetClientRect(control, &r);
   if (painted->font) {
-    const int length = GetWindowTextLengthW(control);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    GetWindowTextW(control, text.data(), length + 1);
-    text.resize(static_cast<std::size_t>(length));
+    const std::wstring text = WindowText(control);
     HGDIOBJ old = SelectObject(dc, painted->font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, painted->text);
-    DrawTextW(dc, text.c_str(), length, &r, painted->format | DT_SINGLELINE | DT_NOPREFIX);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, painted->format | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, old);
     return;
   }

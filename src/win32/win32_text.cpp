@@ -26,4 +26,11 @@ std::string Cp1250FromWide(std::wstring_view text) {
   return narrow;
 }
 
+std::wstring WindowText(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), length + 1)));
+  return text;
+}
+
 }  // namespace kalvoran

@@ -322,10 +322,8 @@ void Win32Window::DrawFolderButton(const DRAWITEMSTRUCT& item) {
   DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
   // The glyph and the caption side by side, centred together; a pressed
   // button moves them a pixel down and right.
-  const int length = GetWindowTextLengthW(item.hwndItem);
-  std::wstring caption(static_cast<std::size_t>(length) + 1, L'\0');
-  GetWindowTextW(item.hwndItem, caption.data(), length + 1);
-  caption.resize(static_cast<std::size_t>(length));
+  const std::wstring caption = WindowText(item.hwndItem);
+  const int length = static_cast<int>(caption.size());
   HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
   SIZE text{};
   GetTextExtentPoint32W(dc, caption.c_str(), length, &text);
@@ -507,11 +505,7 @@ void Win32Window::SetBar(int position, int maximum) {
 }
 
 std::string Win32Window::KeyText() {
-  HWND edit = Control(Component::kRichEdit1);
-  const int length = GetWindowTextLengthW(edit);
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  GetWindowTextW(edit, text.data(), length + 1);
-  text.resize(static_cast<std::size_t>(length));
+  const std::wstring text = WindowText(Control(Component::kRichEdit1));
   // The edit field ends its lines with CR (or CR LF): the core's with LF.
   std::wstring lines;
   for (std::size_t i = 0; i < text.size(); ++i) {
