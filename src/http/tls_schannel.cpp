@@ -388,6 +388,9 @@ class SchannelSession final : public TlsSession {
       Fail("TLS: " + Reason(status));
       return;
     }
+    // Wine's Schannel reads an alert (in TLS 1.2 its record's type is in
+    // clear) as an empty record rather than as the end of the context.
+    const bool alert = static_cast<unsigned char>(in_[0]) == 21;
     // The data lies inside in_, which the extra bytes are about to move in.
     plain_.clear();
     plainAt_ = 0;
@@ -399,7 +402,7 @@ class SchannelSession final : public TlsSession {
     }
     KeepExtra(extra);
     needMore_ = inUsed_ == 0;
-    if (status == SEC_I_CONTEXT_EXPIRED) {
+    if (status == SEC_I_CONTEXT_EXPIRED || (alert && plain_.empty())) {
       state_ = State::kClosed;  // the server's close-notify
     } else if (status == SEC_I_RENEGOTIATE) {
       // The server starts a handshake again (or, in TLS 1.3, sends a

@@ -88,7 +88,7 @@ HCERTSTORE LoadPemFile(const std::string& caFile) {
 
 // A chain engine whose only roots are a CA file's, made on first use and
 // kept for the process, as the file is for every connection of a job.
-// nullptr stands for the engine of the user's and the machine's stores.
+// nullptr stands for the system's engine of the user's and the machine's roots.
 HCERTCHAINENGINE EngineFor(const std::string& caFile) {
   if (caFile.empty()) return nullptr;
   static std::mutex mutex;
@@ -100,16 +100,15 @@ HCERTCHAINENGINE EngineFor(const std::string& caFile) {
   config.cbSize = sizeof config;
   config.hExclusiveRoot = roots;
   HCERTCHAINENGINE engine = nullptr;
-  if (!CertCreateCertificateChainEngine(&config, &engine)) {
-    const DWORD error = GetLastError();
-    CertCloseStore(roots, 0);
+  const bool made = CertCreateCertificateChainEngine(&config, &engine);
+  const DWORD error = GetLastError();
+  CertCloseStore(roots, 0);  // the engine keeps its own reference
+  if (!made) {
     char code[32];
     std::snprintf(code, sizeof code, "error 0x%08lX", static_cast<unsigned long>(error));
-    throw ETlsError(std::string("TLS: cannot set up: the chain engine refused the CA file: ") +
-                    code);
+    throw ETlsError(std::string("TLS: cannot set up the certificate checks: ") + code);
   }
-  engines.emplace(caFile, engine);  // the engine holds its own reference to the store
-  CertCloseStore(roots, 0);
+  engines.emplace(caFile, engine);
   return engine;
 }
 

@@ -18,6 +18,7 @@
 #include "scripted_server.h"
 #include "temp_dir.h"
 #include "test_certificates.h"
+#include "tls_failure_cases.h"
 
 namespace kalvoran {
 namespace {
@@ -93,12 +94,13 @@ TEST_F(TlsAgainstNginx, LargeFileTwiceOverOneKeptConnection) {
 }
 
 TEST_F(TlsAgainstNginx, EveryFailureEndsWithItsErrorAndNothingGoesOutInClear) {
-  // Sites: 0 the right certificate, 1 one for another host name, 2 an expired
-  // one, 3 one by a CA the client does not know.
+  // Sites: 0 the right certificate, then one for another host name, an
+  // expired one, one by a CA the client does not know, a self-signed one.
   NginxSites nginx(scratch.Path(), {{&certificates->local, ""},
                                     {&certificates->otherHost, ""},
                                     {&certificates->expired, ""},
-                                    {&certificates->unknownCa, ""}});
+                                    {&certificates->unknownCa, ""},
+                                    {&certificates->selfSigned, ""}});
   ASSERT_TRUE(nginx.Running()) << nginx.ErrorLog();
   test::WriteFile(scratch.Path() + "/www/f.txt", "ok");
   // Servers of our own on the TLS port: after the ClientHello's first bytes
@@ -107,93 +109,32 @@ TEST_F(TlsAgainstNginx, EveryFailureEndsWithItsErrorAndNothingGoesOutInClear) {
   plain.AddScript(Script().Read(5).Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok").Close());
   resetting.AddScript(Script().Read(5).Reset());
   closing.AddScript(Script().Read(5).Close());
-
-  enum Server { kNginx, kPlain, kResetting, kClosing };
-  struct Case {
-    const char* name;
-    Server server;
-    int site;  // of nginx
-    std::string address;
-    std::string caFile;
-    Outcome expected;
+  const auto portOf = [&](test::TlsServer server) {
+    switch (server) {
+      case test::TlsServer::kPlain:
+        return plain.Port();
+      case test::TlsServer::kResetting:
+        return resetting.Port();
+      case test::TlsServer::kClosing:
+        return closing.Port();
+      default:  // the certificates, in the order of the sites
+        return nginx.Port(static_cast<std::size_t>(server));
+    }
   };
-  const std::string verify = "TLS: certificate verify failed: ";
   const std::string ca = certificates->caFile;
-  const std::vector<Case> cases = {
-      {"the system's store alone",
-       kNginx,
-       0,
-       "https://127.0.0.1",
-       "",
-       {"ETlsError", verify + "unable to get local issuer certificate"}},
-      {"another CA trusted",
-       kNginx,
-       0,
-       "https://127.0.0.1",
-       certificates->otherCaFile,
-       {"ETlsError", verify + "unable to get local issuer certificate"}},
-      {"unknown CA",
-       kNginx,
-       3,
-       "https://127.0.0.1",
-       ca,
-       {"ETlsError", verify + "unable to get local issuer certificate"}},
-      {"other host, by address",
-       kNginx,
-       1,
-       "https://127.0.0.1",
-       ca,
-       {"ETlsError", verify + "IP address mismatch"}},
-      {"other host, by name",
-       kNginx,
-       1,
-       "https://localhost",
-       ca,
-       {"ETlsError", verify + "hostname mismatch"}},
-      {"expired",
-       kNginx,
-       2,
-       "https://localhost",
-       ca,
-       {"ETlsError", verify + "certificate has expired"}},
-      {"TLS site addressed as http",
-       kNginx,
-       0,
-       "http://127.0.0.1",
-       ca,
-       {"EHttpProtocolError", "HTTP/1.1 400 Bad Request", 400}},
-      {"plain HTTP on the TLS port",
-       kPlain,
-       0,
-       "https://127.0.0.1",
-       ca,
-       {"ETlsError", "TLS: handshake failed: wrong version number"}},
-      {"reset in the handshake",
-       kResetting,
-       0,
-       "https://127.0.0.1",
-       ca,
-       {"ESocketError", "Socket Error # 10054\r\nConnection reset by peer.", 10054}},
-      {"close in the handshake",
-       kClosing,
-       0,
-       "https://127.0.0.1",
-       ca,
-       {"ETlsError", "TLS: handshake failed: the server closed the connection"}},
-  };
+  const std::vector<test::TlsFailureCase> cases = test::TlsFailureCases();
   const std::string good = "https://127.0.0.1:" + std::to_string(nginx.Port(0)) + "/f.txt";
-  for (const Case& c : cases) {
+  for (const test::TlsFailureCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const int port = c.server == kPlain       ? plain.Port()
-                     : c.server == kResetting ? resetting.Port()
-                     : c.server == kClosing   ? closing.Port()
-                                              : nginx.Port(static_cast<std::size_t>(c.site));
+    const int port = portOf(c.server);
     HttpClient client;
-    client.CaFile = c.caFile;
+    client.CaFile = c.trust == test::Trust::kTestCa    ? ca
+                    : c.trust == test::Trust::kOtherCa ? certificates->otherCaFile
+                                                       : "";
     const std::string target = scratch.Path() + "/target";
     FileStream file(target, FileStream::OpenMode::kCreateOrTruncate);
-    const Outcome outcome =
-        Catch([&] { client.Get(c.address + ":" + std::to_string(port) + "/f.txt", file); });
+    const Outcome outcome = Catch(
+        [&] { client.Get(std::string(c.address) + ":" + std::to_string(port) + "/f.txt", file); });
     file.Close();
     EXPECT_EQ(outcome.kind, c.expected.kind);
     EXPECT_EQ(outcome.message, c.expected.message);
@@ -214,7 +155,7 @@ TEST_F(TlsAgainstNginx, EveryFailureEndsWithItsErrorAndNothingGoesOutInClear) {
   // failed handshakes sent none, the plain address exactly one.
   nginx.Stop();
   const std::vector<std::string> log = nginx.Requests();
-  for (int site : {1, 2, 3}) EXPECT_TRUE(LinesOf(log, nginx.Port(site)).empty()) << site;
+  for (int site : {1, 2, 3, 4}) EXPECT_TRUE(LinesOf(log, nginx.Port(site)).empty()) << site;
   const std::vector<std::string> lines = LinesOf(log, nginx.Port(0));
   ASSERT_EQ(lines.size(), cases.size() + 1);
   int cleartext = 0;

@@ -139,6 +139,28 @@ TestCertificates::TestCertificates(const std::string& dir) : dir_(dir) {
   expired = Issue("expired", "ca", "local_names",
                   {"-startdate", "20200101000000Z", "-enddate", "20200201000000Z"});
   unknownCa = Issue("unknown-ca", "other-ca", "local_names", twoDays);
+  selfSigned = {dir_ + "/self-signed.pem", dir_ + "/self-signed.key"};
+  Run({"req",
+       "-config",
+       dir_ + "/ca.cnf",
+       "-x509",
+       "-newkey",
+       "ec",
+       "-pkeyopt",
+       "ec_paramgen_curve:P-256",
+       "-nodes",
+       "-keyout",
+       selfSigned.key,
+       "-out",
+       selfSigned.cert,
+       "-days",
+       "2",
+       "-subj",
+       "/CN=self-signed",
+       "-addext",
+       "basicConstraints=critical,CA:FALSE",
+       "-addext",
+       "subjectAltName=IP:127.0.0.1,DNS:localhost"});
 }
 
 // ---- our own TLS server

@@ -37,12 +37,13 @@ class TestCertificates {
   // own words when a step fails.
   explicit TestCertificates(const std::string& dir);
 
-  std::string caFile;          // the test CA's certificate: what a client trusts
-  std::string otherCaFile;     // a second CA's certificate: trusting it alone trusts no site here
-  CertificateFiles local;      // 127.0.0.1 and localhost, by the test CA, valid for two days
-  CertificateFiles otherHost;  // other.invalid only, by the test CA
-  CertificateFiles expired;    // 127.0.0.1 and localhost, by the test CA, ended in 2020
-  CertificateFiles unknownCa;  // 127.0.0.1 and localhost, by the second CA
+  std::string caFile;           // the test CA's certificate: what a client trusts
+  std::string otherCaFile;      // a second CA's certificate: trusting it alone trusts no site here
+  CertificateFiles local;       // 127.0.0.1 and localhost, by the test CA, valid for two days
+  CertificateFiles otherHost;   // other.invalid only, by the test CA
+  CertificateFiles expired;     // 127.0.0.1 and localhost, by the test CA, ended in 2020
+  CertificateFiles unknownCa;   // 127.0.0.1 and localhost, by the second CA
+  CertificateFiles selfSigned;  // 127.0.0.1 and localhost, signed by itself
 
  private:
   void Run(std::vector<std::string> args) const;
