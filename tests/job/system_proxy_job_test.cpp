@@ -77,5 +77,34 @@ TEST_F(SystemProxy, AWholeJobGoesThroughTheUsersProxy) {
   EXPECT_FALSE(SystemProxyRules().For("https", "example.com"));
 }
 
+// Over https the job tunnels through the proxy with CONNECT and speaks
+// Windows' own TLS inside the tunnel, to nginx beside Wine.
+TEST_F(SystemProxy, AWholeJobOverHttpsTunnelsThroughTheUsersProxy) {
+  const std::string proxyPort = ReadFile(KALVORAN_TINYPROXY_DIR "/port");
+  const std::string tlsPort = ReadFile(KALVORAN_TLS_SERVERS_DIR "/port-local");
+  ASSERT_NE(proxyPort, "") << "tinyproxy is started by the test's fixture under ctest";
+  ASSERT_NE(tlsPort, "") << "nginx is started by the test's fixture under ctest";
+  const std::string server = "https://127.0.0.1:" + tlsPort.substr(0, tlsPort.find('\n'));
+  SetUserProxy("127.0.0.1:" + proxyPort.substr(0, proxyPort.find('\n')), "<-loopback>");
+  WorkingDir dir;
+  HeadlessWindow window{KeyFor("0;;pack;a.bin*c.bin;c.bin")};
+  DownloadJobOptions options;
+  options.Servers = {{server, server, server}, server};
+  options.WorkingDirectory = dir.Path();
+  options.CaFile = KALVORAN_TLS_SERVERS_DIR "/pki/ca.pem";
+  options.Proxies = SystemProxyRules();
+  TDownloadThread worker(window, options);
+  worker.Start();
+  ASSERT_TRUE(worker.WaitFor(60s));
+  EXPECT_EQ(worker.ReturnValue, 0);
+  for (const char* name : {"a.bin", "c.bin"}) {
+    EXPECT_TRUE(ReadFile(dir.Folder() + "/" + name) ==
+                ReadFile(std::string(KALVORAN_TLS_SERVERS_DIR "/www/pack/") + name))
+        << name;
+  }
+  const std::string log = ReadFile(KALVORAN_TINYPROXY_DIR "/log");
+  EXPECT_NE(log.find("CONNECT " + server.substr(8)), std::string::npos) << log;
+}
+
 }  // namespace
 }  // namespace kalvoran
