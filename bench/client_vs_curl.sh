@@ -10,6 +10,9 @@
 # Usage: bench/client_vs_curl.sh [--https] [ROUNDS]   (default 5)
 # Environment: KALVORAN_BENCH_BUILD  the build folder (default build/bench,
 #              build/bench-https with --https)
+#              KALVORAN_BENCH_WINDOWS  a Windows build's kalvoran-get.exe: it
+#              runs too, under Wine (its own prefix, whose server is started
+#              before and not counted), over Windows' own TLS with --https
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/bench/common.sh"
@@ -82,11 +85,29 @@ measure() {
 
 : >"$work/kalvoran"
 : >"$work/curl"
+: >"$work/windows"
+windows=${KALVORAN_BENCH_WINDOWS:-}
+if [ -n "$windows" ]; then
+  export WINEPREFIX=$work/wineprefix WINEDLLOVERRIDES=winemenubuilder.exe=d WINEDEBUG=-all
+  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+  /usr/lib/wine/wineserver -p 600
+  windows_get=(/usr/lib/wine/wine64 "$windows" "${trust[@]}" -O "$work/out" "$url")
+fi
 for r in $(seq "$rounds"); do
   echo "== round $r"
   measure "$work/kalvoran" "$build/kalvoran_bench" "${trust[@]}" "$url" "$work/out/body" 2>/dev/null
   measure "$work/curl" curl -s "${trust[@]}" -o "$work/out/body" "$url"
+  if [ -n "$windows" ]; then
+    measure "$work/windows" "${windows_get[@]}" 2>/dev/null
+    rm -f "$work/out/1.body"
+  fi
 done
+if [ -n "$windows" ]; then
+  "${windows_get[@]}" 2>/dev/null
+  cmp -s "$work/www/big.bin" "$work/out/1.body" || { echo "kalvoran-get.exe body differs" >&2; exit 1; }
+  rm -f "$work/out/1.body"
+  /usr/lib/wine/wineserver -k
+fi
 
 # Both tools must have brought the same bytes.
 "$build/kalvoran_bench" "${trust[@]}" "$url" "$work/out/k.bin" 2>/dev/null
@@ -107,6 +128,7 @@ echo "medians of $rounds rounds, 1 GiB$over on loopback from nginx $(/usr/sbin/n
 printf '%-16s %10s %10s %12s\n' "" "wall s" "cpu s" "peak KiB"
 report kalvoran_bench "$work/kalvoran"
 report "curl $(curl --version | head -1 | cut -d' ' -f2)" "$work/curl"
+[ -z "$windows" ] || report "kalvoran-get.exe" "$work/windows"
 echo
 if $https; then
   echo "negotiated (protocol cipher, per client):"
