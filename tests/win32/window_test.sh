@@ -4,7 +4,8 @@
 # with the display and Wine session of wine_gui_session.sh (SESSION), the
 # servers of window_servers.sh (SERVERS), a fresh working folder (WORK), the
 # program (PROGRAM), the test's build of it (PROBE: the test's servers, its
-# launches written down), the key tool (KEYTOOL), screenshots to SHOTS, and
+# launches written down), the key tool (KEYTOOL), nginx over TLS
+# (TLS_SERVERS, tests/support/tls_fixture.sh), screenshots to SHOTS, and
 # for the picture comparison the Qt window (QT_WINDOW) and the pictures
 # (ASSETS).
 set -u
@@ -58,7 +59,9 @@ start() {
   if [ "${1:-}" = program ]; then
     "$WINE" "$PROGRAM" </dev/null >"$WORK/output" 2>&1 &
   else
-    "$WINE" "$PROBE" "127.0.0.1:${1:-$port}" launches rectangles </dev/null >"$WORK/output" 2>&1 &
+    local server=${1:-$port}
+    [[ $server == https://* ]] || server=127.0.0.1:$server
+    "$WINE" "$PROBE" "$server" launches rectangles </dev/null >"$WORK/output" 2>&1 &
   fi
   pids+=($!)
   wait_for 300 has_windows 1 || fail "no window"
@@ -139,6 +142,30 @@ case $case in
     [ ! -e "$folder/tmp.tmp" ] || fail "tmp.tmp left"
     [ "$(launched)" = "file Kalvoran Downloader/readme.txt" ] || fail "launched: $(launched)"
     [ "$(window_count)" = 1 ] || fail "the dialog stayed"
+    ;;
+
+  job_over_https)
+    # The same over Windows' own TLS, to nginx, trusting the test CA because
+    # the user's root store holds it: Windows keeps it in the registry, a
+    # serialised certificate (property 32: the certificate) under its SHA-1.
+    ca=$TLS_SERVERS/pki/ca.pem
+    thumb=$(openssl x509 -in "$ca" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g')
+    key="HKCU\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$thumb"
+    le32() { printf '%08x' "$1" | sed 's/\(..\)\(..\)\(..\)\(..\)/\4\3\2\1/'; }
+    der=$(od -An -v -tx1 "$TLS_SERVERS/pki/ca.der" | tr -d ' \n')
+    blob=$(le32 32)$(le32 1)$(le32 $((${#der} / 2)))$der
+    "$WINE" reg add "$key" /v Blob /t REG_BINARY /d "$blob" /f </dev/null >/dev/null 2>&1 || fail "reg add"
+    trap '"$WINE" reg delete "$key" /f </dev/null >/dev/null 2>&1; cleanup' EXIT
+    start "https://localhost:$(cat "$TLS_SERVERS/port-local")"
+    paste_key "$(key_for "0;;pack;a.bin*c.bin;c.bin")"
+    click Button1
+    wait_for 600 has_windows 2 || fail "no end dialog"
+    xdotool key Return
+    wait_for 100 grep -q "^file " "$WORK/launches" || fail "nothing launched: $(launched)"
+    for name in a.bin c.bin; do
+      cmp "$TLS_SERVERS/www/pack/$name" "$folder/$name" || fail "$name differs"
+    done
+    [ "$(launched)" = "file Kalvoran Downloader/c.bin" ] || fail "launched: $(launched)"
     ;;
 
   close_during_job)
