@@ -55,6 +55,8 @@ bool Connection::CloseSocketLocked() {
   closedGracefully_ = true;
   if (!open_) return false;
   open_ = false;
+  // Only while no requester is inside the session, which is not thread-safe.
+  if (inUse_ == 0 && tls_) tls_->SendCloseNotify();
   net::ShutdownBoth(socket_);  // also wakes a requester that waits on it
   if (inUse_ == 0) {
     tls_.reset();

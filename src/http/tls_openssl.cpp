@@ -130,11 +130,27 @@ class OpenSslSession final : public TlsSession {
 
   bool ClosedWithoutNotify() const override { return closedWithoutNotify_; }
   bool Pending() override { return SSL_pending(ssl_) > 0; }
+
+  void SendCloseNotify() override {
+    // OpenSSL forbids it after a fatal error; a session never through its
+    // handshake has nothing to end.
+    if (failed_ || !SSL_is_init_finished(ssl_)) return;
+    failed_ = true;  // once
+    ERR_clear_error();
+    SSL_shutdown(ssl_);
+    ERR_clear_error();
+  }
   int SocketError() const override { return socketError_; }
   std::string Failure() const override { return failure_; }
 
  private:
   Io Outcome(int result, bool handshake) {
+    const Io io = Classify(result, handshake);
+    if (io == Io::kFailed || io == Io::kClosed) failed_ = true;
+    return io;
+  }
+
+  Io Classify(int result, bool handshake) {
     const int e = SSL_get_error(ssl_, result);
     switch (e) {
       case SSL_ERROR_WANT_READ:
@@ -179,6 +195,7 @@ class OpenSslSession final : public TlsSession {
   }
 
   SSL* ssl_;
+  bool failed_ = false;  // or ended: no close-notify of ours any more
   bool closedWithoutNotify_ = false;
   int socketError_ = 0;
   std::string failure_;

@@ -7,12 +7,14 @@
 #define SCHANNEL_USE_BLACKLISTS
 #include <windows.h>
 #include <winsock2.h>
-// After windows.h: they need its types.
-#include <subauth.h>  // UNICODE_STRING, for SCH_CREDENTIALS
+
+// After windows.h, whose types they need; UNICODE_STRING (subauth.h) before
+// SCH_CREDENTIALS.
+#include <subauth.h>
+#include <wincrypt.h>
+
 #include <schannel.h>
 #include <security.h>
-#include <sspi.h>
-#include <wincrypt.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -116,9 +118,7 @@ class SchannelSession final : public TlsSession {
   }
 
   ~SchannelSession() override {
-    if (!hasContext_) return;
-    if (state_ == State::kOpen) SendCloseNotify();
-    DeleteSecurityContext(&context_);
+    if (hasContext_) DeleteSecurityContext(&context_);
   }
 
   Io Handshake() override {
@@ -203,6 +203,18 @@ class SchannelSession final : public TlsSession {
     return Io::kDone;
   }
 
+  void SendCloseNotify() override {
+    if (state_ != State::kOpen) return;
+    state_ = State::kClosed;
+    DWORD type = SCHANNEL_SHUTDOWN;
+    SecBuffer token{sizeof type, SECBUFFER_TOKEN, &type};
+    SecBufferDesc description{SECBUFFER_VERSION, 1, &token};
+    if (ApplyControlToken(&context_, &description) != SEC_E_OK) return;
+    out_.clear();
+    outSent_ = 0;
+    Call(nullptr);
+    Flush();
+  }
   bool ClosedWithoutNotify() const override { return closedWithoutNotify_; }
 
   // Also true for a whole record still undecrypted: the socket may have
@@ -410,18 +422,6 @@ class SchannelSession final : public TlsSession {
       state_ = State::kRenegotiating;
       Step(true);
     }
-  }
-
-  // The close-notify on an orderly end: once, without waiting for the socket.
-  void SendCloseNotify() {
-    DWORD type = SCHANNEL_SHUTDOWN;
-    SecBuffer token{sizeof type, SECBUFFER_TOKEN, &type};
-    SecBufferDesc description{SECBUFFER_VERSION, 1, &token};
-    if (ApplyControlToken(&context_, &description) != SEC_E_OK) return;
-    out_.clear();
-    outSent_ = 0;
-    Call(nullptr);
-    Flush();
   }
 
   net::SocketHandle socket_;

@@ -46,6 +46,11 @@ class TlsSession {
   // Decrypted bytes are waiting: read them before waiting on the socket.
   virtual bool Pending() = 0;
 
+  // Before an orderly close of the socket, with no call in progress: tells
+  // the server that the stream ends here (close-notify), once, without
+  // waiting for the socket. Nothing after a failure or the server's own end.
+  virtual void SendCloseNotify() = 0;
+
   // After kFailed: the Windows socket code when the socket itself failed
   // (a reset, say), else 0 and Failure() says what went wrong in TLS.
   virtual int SocketError() const = 0;

@@ -129,6 +129,8 @@ TEST_F(TlsTransfer, BodiesCountsAndKeepAliveAsOverTcp) {
     EXPECT_TRUE(sized);
     client.Disconnect();
     EXPECT_TRUE(server.WaitForFinished(1));
+    // Only the kept connection is still whole when the client ends it.
+    EXPECT_EQ(server.ClientSentCloseNotify(0), c.gets == 2);
     EXPECT_EQ(server.AcceptedConnections(), 1);
     EXPECT_EQ(server.ServerName(0), "localhost");
     EXPECT_EQ(server.Received(0).substr(0, 7), "GET /f ");

@@ -147,6 +147,15 @@ TEST_F(WindowsTls, EveryFailureEndsWithItsErrorAsOnLinux) {
   EXPECT_EQ(Catch([&] { body = client.Get(notify); }).kind, "ok");
   EXPECT_GT(body.size(), 0u);
   EXPECT_LE(body.size(), 50000u);
+
+  // A connection the client ends itself ends with its close-notify.
+  const std::string kept = "https://127.0.0.1:" + std::to_string(PortOf("fault-kept")) + "/";
+  const std::string log = kServers + "/kept.log";
+  const std::size_t before = test::ReadFile(log).size();
+  EXPECT_EQ(client.Get(kept), "ok");
+  client.Disconnect();
+  for (int i = 0; i < 500 && test::ReadFile(log).size() == before; ++i) Sleep(10);
+  EXPECT_EQ(test::ReadFile(log).substr(before), "close_notify\n");
 }
 
 // The user's own root store counts when no CA file is named, as the

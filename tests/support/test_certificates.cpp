@@ -332,6 +332,10 @@ void TlsScriptedServer::Serve(int index, int fd) {
     });
   }
 
+  if (SSL_get_shutdown(ssl) & SSL_RECEIVED_SHUTDOWN) {
+    const std::lock_guard lock(namesMutex_);
+    closeNotified_.insert(index);
+  }
   if (outcome.reset) {
     const linger hard{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);

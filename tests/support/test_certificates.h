@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -73,6 +74,13 @@ class TlsScriptedServer : public ScriptedConnections {
     return serverNames_.count(connection) ? serverNames_.at(connection) : "";
   }
 
+  // Whether the client ended connection i with its close-notify (seen by a
+  // script that waits for the client's close).
+  bool ClientSentCloseNotify(int connection) const {
+    const std::lock_guard lock(namesMutex_);
+    return closeNotified_.count(connection) > 0;
+  }
+
   // The script for the next connection, played after the handshake. Steps:
   // ReadHead, Read, Send (one write: records of up to 16 KiB), SendBytewise
   // (one record per byte), Pause, Signal, WaitForRelease, WaitForClientClose,
@@ -98,6 +106,7 @@ class TlsScriptedServer : public ScriptedConnections {
   std::once_flag stopOnce_;
   mutable std::mutex namesMutex_;
   std::map<int, std::string> serverNames_;
+  std::set<int> closeNotified_;
 };
 
 }  // namespace kalvoran::test

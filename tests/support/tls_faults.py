@@ -10,6 +10,8 @@ The certificate of the TLS ones is DIR/pki/local.pem with its key.
   cut     TLS 1.2: 50000 bytes of a 100000-byte body, then TCP closes
           without close_notify (a truncation attack, as far as TLS knows)
   notify  the same body cut short, but ended with close_notify
+  kept    TLS 1.2: "ok", then waits for the client to end the connection and
+          appends to DIR/kept.log whether it sent its close_notify first
 """
 import os
 import socket
@@ -85,6 +87,25 @@ def serve_half_body(context, close_notify):
     return serve
 
 
+def serve_kept(context, log):
+    def serve(conn):
+        with context.wrap_socket(conn, server_side=True, suppress_ragged_eofs=False) as tls:
+            head = b""
+            while b"\r\n\r\n" not in head:
+                head += tls.recv(4096)
+            tls.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")
+            try:
+                while tls.recv(4096):
+                    pass
+                ended = "close_notify"
+            except ssl.SSLEOFError:
+                ended = "no close_notify"
+            with open(log, "a") as out:
+                out.write(ended + "\n")
+
+    return serve
+
+
 def guarded(name, serve, conn):
     with conn:
         conn.settimeout(IDLE_SECONDS)
@@ -120,6 +141,7 @@ def main():
     listen(directory, "close", serve_close)
     listen(directory, "cut", serve_half_body(context, close_notify=False))
     listen(directory, "notify", serve_half_body(context, close_notify=True))
+    listen(directory, "kept", serve_kept(context, os.path.join(directory, "kept.log")))
     threading.Event().wait()
 
 

@@ -7,7 +7,7 @@
 # nginx with one site per certificate plus a plain one, and the misbehaving
 # servers of tls_faults.py. Once each accepts, its port is in DIR/port-SITE
 # (local, other-host, expired, unknown-ca, self-signed, plain) and
-# DIR/port-fault-KIND (plain, reset, close, cut, notify). nginx logs each
+# DIR/port-fault-KIND (plain, reset, close, cut, notify, kept). nginx logs each
 # request to DIR/nginx/access.log. stop ends both and removes the port files.
 set -u
 if [ $# -ne 2 ] || { [ "$1" != start ] && [ "$1" != stop ]; }; then
@@ -17,7 +17,7 @@ fi
 action=$1 dir=$(realpath -m "$2")
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
 sites=(local other-host expired unknown-ca self-signed plain)
-faults=(plain reset close cut notify)
+faults=(plain reset close cut notify kept)
 
 # A process that ended but nobody reaped still answers kill -0; a pid file
 # left from before a reboot may name someone else's process.
