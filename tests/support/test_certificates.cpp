@@ -14,15 +14,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <sstream>
 #include <stdexcept>
 
 #include "program_run.h"
 #include "temp_dir.h"
 
 namespace kalvoran::test {
-namespace fs = std::filesystem;
 
 // ---- certificates
 
@@ -33,134 +30,20 @@ std::string TestCertificates::Openssl() {
   return "";
 }
 
-void TestCertificates::Run(std::vector<std::string> args) const {
-  args.insert(args.begin(), Openssl());
-  const ProgramRun run = RunProgram(args);
-  if (run.status != 0) {
-    throw std::runtime_error("openssl " + args[1] + " failed: " + run.err);
-  }
-}
-
-CertificateFiles TestCertificates::Issue(const std::string& name, const std::string& ca,
-                                         const std::string& names,
-                                         const std::vector<std::string>& validity) const {
-  const std::string base = dir_ + "/" + name;
-  CertificateFiles files{base + ".pem", base + ".key"};
-  Run({"req", "-config", dir_ + "/ca.cnf", "-new", "-newkey", "ec", "-pkeyopt",
-       "ec_paramgen_curve:P-256", "-nodes", "-keyout", files.key, "-out", base + ".csr", "-subj",
-       "/CN=" + name});
-  std::vector<std::string> sign = {"ca",
-                                   "-config",
-                                   dir_ + "/ca.cnf",
-                                   "-batch",
-                                   "-notext",
-                                   "-in",
-                                   base + ".csr",
-                                   "-out",
-                                   files.cert,
-                                   "-cert",
-                                   dir_ + "/" + ca + ".pem",
-                                   "-keyfile",
-                                   dir_ + "/" + ca + ".key",
-                                   "-extensions",
-                                   names};
-  sign.insert(sign.end(), validity.begin(), validity.end());
-  Run(sign);
-  return files;
-}
-
-TestCertificates::TestCertificates(const std::string& dir) : dir_(dir) {
+TestCertificates::TestCertificates(const std::string& dir) {
   if (Openssl().empty()) throw std::runtime_error("openssl is not installed");
-  fs::create_directories(dir_ + "/issued");
-  WriteFile(dir_ + "/index.txt", "");
-  WriteFile(dir_ + "/serial", "1000\n");
-  // `openssl ca` takes any start and end date, so an expired certificate is
-  // issued as it would have been in 2020; both CAs share one register.
-  WriteFile(dir_ + "/ca.cnf",
-            "[ req ]\n"
-            "distinguished_name = request_name\n"
-            "[ request_name ]\n"
-            "[ ca ]\n"
-            "default_ca = test_ca\n"
-            "[ test_ca ]\n"
-            "database = " +
-                dir_ +
-                "/index.txt\n"
-                "new_certs_dir = " +
-                dir_ +
-                "/issued\n"
-                "serial = " +
-                dir_ +
-                "/serial\n"
-                "default_md = sha256\n"
-                "policy = any_name\n"
-                "unique_subject = no\n"
-                "[ any_name ]\n"
-                "commonName = supplied\n"
-                "[ local_names ]\n"
-                "basicConstraints = critical,CA:FALSE\n"
-                "keyUsage = critical,digitalSignature\n"
-                "extendedKeyUsage = serverAuth\n"
-                "subjectAltName = IP:127.0.0.1,DNS:localhost\n"
-                "[ other_names ]\n"
-                "basicConstraints = critical,CA:FALSE\n"
-                "keyUsage = critical,digitalSignature\n"
-                "extendedKeyUsage = serverAuth\n"
-                "subjectAltName = DNS:other.invalid\n");
-  for (const char* ca : {"ca", "other-ca"}) {
-    const std::string base = dir_ + "/" + ca;
-    Run({"req",
-         "-config",
-         dir_ + "/ca.cnf",
-         "-x509",
-         "-newkey",
-         "ec",
-         "-pkeyopt",
-         "ec_paramgen_curve:P-256",
-         "-nodes",
-         "-keyout",
-         base + ".key",
-         "-out",
-         base + ".pem",
-         "-days",
-         "2",
-         "-subj",
-         std::string("/CN=Kalvoran ") + ca,
-         "-addext",
-         "basicConstraints=critical,CA:TRUE",
-         "-addext",
-         "keyUsage=critical,keyCertSign,cRLSign"});
-  }
-  caFile = dir_ + "/ca.pem";
-  otherCaFile = dir_ + "/other-ca.pem";
-  const std::vector<std::string> twoDays = {"-days", "2"};
-  local = Issue("local", "ca", "local_names", twoDays);
-  otherHost = Issue("other-host", "ca", "other_names", twoDays);
-  expired = Issue("expired", "ca", "local_names",
-                  {"-startdate", "20200101000000Z", "-enddate", "20200201000000Z"});
-  unknownCa = Issue("unknown-ca", "other-ca", "local_names", twoDays);
-  selfSigned = {dir_ + "/self-signed.pem", dir_ + "/self-signed.key"};
-  Run({"req",
-       "-config",
-       dir_ + "/ca.cnf",
-       "-x509",
-       "-newkey",
-       "ec",
-       "-pkeyopt",
-       "ec_paramgen_curve:P-256",
-       "-nodes",
-       "-keyout",
-       selfSigned.key,
-       "-out",
-       selfSigned.cert,
-       "-days",
-       "2",
-       "-subj",
-       "/CN=self-signed",
-       "-addext",
-       "basicConstraints=critical,CA:FALSE",
-       "-addext",
-       "subjectAltName=IP:127.0.0.1,DNS:localhost"});
+  const ProgramRun run = RunProgram({"/bin/bash", KALVORAN_MAKE_CERTIFICATES, dir});
+  if (run.status != 0) throw std::runtime_error(run.err);
+  const auto files = [&](const std::string& name) -> CertificateFiles {
+    return {dir + "/" + name + ".pem", dir + "/" + name + ".key"};
+  };
+  caFile = dir + "/ca.pem";
+  otherCaFile = dir + "/other-ca.pem";
+  local = files("local");
+  otherHost = files("other-host");
+  expired = files("expired");
+  unknownCa = files("unknown-ca");
+  selfSigned = files("self-signed");
 }
 
 // ---- our own TLS server

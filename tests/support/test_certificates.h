@@ -1,6 +1,7 @@
 #pragma once
 // TLS for tests. Every key and certificate is made at run time by the
-// `openssl` command in a folder of the test's: nothing secret is stored.
+// `openssl` command in a folder of the test's (make_certificates.sh, which
+// the Windows build's TLS servers use too): nothing secret is stored.
 //
 //   TestCertificates: a test CA and the server certificates signed by it (one
 //     for 127.0.0.1 and localhost, one for another host name, an expired one),
@@ -34,8 +35,8 @@ class TestCertificates {
   // The openssl command's path; "" when it is not installed.
   static std::string Openssl();
 
-  // Makes everything inside `dir`; throws std::runtime_error with openssl's
-  // own words when a step fails.
+  // Makes everything inside `dir` (replacing what is there); throws
+  // std::runtime_error with openssl's own words when a step fails.
   explicit TestCertificates(const std::string& dir);
 
   std::string caFile;           // the test CA's certificate: what a client trusts
@@ -45,12 +46,6 @@ class TestCertificates {
   CertificateFiles expired;     // 127.0.0.1 and localhost, by the test CA, ended in 2020
   CertificateFiles unknownCa;   // 127.0.0.1 and localhost, by the second CA
   CertificateFiles selfSigned;  // 127.0.0.1 and localhost, signed by itself
-
- private:
-  void Run(std::vector<std::string> args) const;
-  CertificateFiles Issue(const std::string& name, const std::string& ca, const std::string& names,
-                         const std::vector<std::string>& validity) const;
-  std::string dir_;
 };
 
 class TlsScriptedServer : public ScriptedConnections {

@@ -73,66 +73,8 @@ stop
 
 # ---- certificates
 pki=$dir/pki
-rm -rf "$pki"
-mkdir -p "$pki/issued" "$dir/www/pack" "$dir/nginx/tmp" || fail "cannot create $dir"
-: >"$pki/index.txt"
-echo 1000 >"$pki/serial"
-# `openssl ca` takes any start and end date, so the expired certificate is
-# issued as it would have been in 2020; both CAs share one register.
-cat >"$pki/ca.cnf" <<EOF
-[ req ]
-distinguished_name = request_name
-[ request_name ]
-[ ca ]
-default_ca = test_ca
-[ test_ca ]
-database = $pki/index.txt
-new_certs_dir = $pki/issued
-serial = $pki/serial
-default_md = sha256
-policy = any_name
-unique_subject = no
-[ any_name ]
-commonName = supplied
-[ local_names ]
-basicConstraints = critical,CA:FALSE
-keyUsage = critical,digitalSignature
-extendedKeyUsage = serverAuth
-subjectAltName = IP:127.0.0.1,DNS:localhost
-[ other_names ]
-basicConstraints = critical,CA:FALSE
-keyUsage = critical,digitalSignature
-extendedKeyUsage = serverAuth
-subjectAltName = DNS:other.invalid
-EOF
-run_openssl() {
-  local out
-  out=$(openssl "$@" 2>&1) || fail "openssl $1: $out"
-}
-new_key=(-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes)
-for ca in ca other-ca; do
-  run_openssl req -config "$pki/ca.cnf" -x509 "${new_key[@]}" -keyout "$pki/$ca.key" \
-    -out "$pki/$ca.pem" -days 2 -subj "/CN=Kalvoran $ca" -addext basicConstraints=critical,CA:TRUE \
-    -addext keyUsage=critical,keyCertSign,cRLSign
-done
-run_openssl x509 -in "$pki/ca.pem" -outform DER -out "$pki/ca.der"
-# issue NAME CA NAMES VALIDITY...
-issue() {
-  local name=$1 ca=$2 names=$3
-  shift 3
-  run_openssl req -config "$pki/ca.cnf" -new "${new_key[@]}" -keyout "$pki/$name.key" \
-    -out "$pki/$name.csr" -subj "/CN=$name"
-  run_openssl ca -config "$pki/ca.cnf" -batch -notext -in "$pki/$name.csr" -out "$pki/$name.pem" \
-    -cert "$pki/$ca.pem" -keyfile "$pki/$ca.key" -extensions "$names" "$@"
-}
-issue local ca local_names -days 2
-issue other-host ca other_names -days 2
-issue expired ca local_names -startdate 20200101000000Z -enddate 20200201000000Z
-issue unknown-ca other-ca local_names -days 2
-run_openssl req -config "$pki/ca.cnf" -x509 "${new_key[@]}" -keyout "$pki/self-signed.key" \
-  -out "$pki/self-signed.pem" -days 2 -subj /CN=self-signed \
-  -addext basicConstraints=critical,CA:FALSE -addext keyUsage=critical,digitalSignature \
-  -addext extendedKeyUsage=serverAuth -addext subjectAltName=IP:127.0.0.1,DNS:localhost
+mkdir -p "$dir/www/pack" "$dir/nginx/tmp" || fail "cannot create $dir"
+out=$(bash "$here/make_certificates.sh" "$pki" 2>&1) || fail "$out"
 
 # ---- files to download
 # The same key every run, so big.bin is the same 64 MiB each time.
