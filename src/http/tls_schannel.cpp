@@ -343,7 +343,11 @@ class SchannelSession final : public TlsSession {
         needMore_ = true;
         return;
       case SEC_I_INCOMPLETE_CREDENTIALS:
-        // The server asks for a client certificate; we go on without one.
+        // The server asks for a client certificate: the next turn goes on
+        // without one, and a Schannel that asks again would ask for ever.
+        if (askedForCertificate_)
+          Fail(prefix + std::string("the server wants a client certificate"));
+        askedForCertificate_ = true;
         return;
       case SEC_I_CONTINUE_NEEDED:
         if (withInput) KeepExtra(input[1]);
@@ -444,6 +448,7 @@ class SchannelSession final : public TlsSession {
   std::size_t taken_ = 0;  // bytes of the caller's in out_
   Io blocked_ = Io::kWantWrite;
 
+  bool askedForCertificate_ = false;
   bool closedWithoutNotify_ = false;
   int socketError_ = 0;
   std::string failure_;
