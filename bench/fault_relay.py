@@ -30,6 +30,7 @@ import socket
 import struct
 import sys
 import threading
+import time
 
 BLOCK = 1 << 20  # a large block keeps the per-call cost of Python low
 
@@ -173,9 +174,12 @@ def main():
     except KeyboardInterrupt:
         pass
     listener.close()
-    # A client that has its last byte may exit before the relay has counted it.
+    # A client that has its last byte may exit before the relay has counted
+    # it. Two seconds in all, not per connection: whoever stops the relay
+    # waits a few seconds for the report, then kills it.
+    deadline = time.monotonic() + 2
     for t in relay.threads:
-        t.join(timeout=2)
+        t.join(timeout=max(0.0, deadline - time.monotonic()))
     line = relay.report()
     if args.report:
         with open(args.report, "w") as f:
