@@ -89,8 +89,9 @@ measure() {
 windows=${KALVORAN_BENCH_WINDOWS:-}
 if [ -n "$windows" ]; then
   export WINEPREFIX=$work/wineprefix WINEDLLOVERRIDES=winemenubuilder.exe=d WINEDEBUG=-all
-  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+  mkdir -p "$WINEPREFIX"
   /usr/lib/wine/wineserver -p 600
+  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
   windows_get=(/usr/lib/wine/wine64 "$windows" "${trust[@]}" -O "$work/out" "$url")
 fi
 for r in $(seq "$rounds"); do

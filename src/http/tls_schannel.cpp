@@ -37,6 +37,9 @@ constexpr int kWouldBlock = 10035;  // WSAEWOULDBLOCK
 // message may span several.
 constexpr std::size_t kRecordMax = 5 + 16384 + 2048;
 constexpr std::size_t kHandshakeMax = 1 << 20;
+// Room for several records, so that one receive brings many: under Wine every
+// receive is a round trip to its server.
+constexpr std::size_t kReceiveBuffer = 512 << 10;
 
 constexpr unsigned long kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                                         ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY |
@@ -114,7 +117,7 @@ class SchannelSession final : public TlsSession {
       throw ETlsError("TLS: cannot set up: the host name is not valid UTF-8");
     }
     PrepareTrust(caFile_);  // a CA file that cannot be used fails here, before any byte goes out
-    in_.resize(kRecordMax);
+    in_.resize(kReceiveBuffer);
   }
 
   ~SchannelSession() override {
@@ -223,7 +226,7 @@ class SchannelSession final : public TlsSession {
     if (plainAt_ < plain_.size() || state_ == State::kClosed) return true;
     if (needMore_ || inUsed_ < 5) return false;
     const std::size_t length =
-        (static_cast<unsigned char>(in_[3]) << 8) | static_cast<unsigned char>(in_[4]);
+        (static_cast<unsigned char>(In()[3]) << 8) | static_cast<unsigned char>(In()[4]);
     return inUsed_ >= 5 + length;
   }
 
@@ -266,13 +269,19 @@ class SchannelSession final : public TlsSession {
   // More bytes from the server: kDone, kWantRead, kClosed (TCP's end) or
   // kFailed.
   Io Receive() {
+    // What is left moves to the front once the room behind it is short of a
+    // record; only a handshake message larger than the buffer grows it.
+    if (inStart_ > 0 && in_.size() - inStart_ - inUsed_ < kRecordMax) {
+      std::memmove(in_.data(), In(), inUsed_);
+      inStart_ = 0;
+    }
     if (inUsed_ == in_.size()) {
       if (in_.size() >= kHandshakeMax) return Fail("TLS: a message from the server is too long");
       in_.resize(in_.size() * 2);
     }
     int error = 0;
     const std::ptrdiff_t n =
-        net::Receive(socket_, in_.data() + inUsed_, in_.size() - inUsed_, error);
+        net::Receive(socket_, In() + inUsed_, in_.size() - inStart_ - inUsed_, error);
     if (n > 0) {
       inUsed_ += static_cast<std::size_t>(n);
       needMore_ = false;
@@ -288,18 +297,19 @@ class SchannelSession final : public TlsSession {
   // Whether the server's first bytes can be a TLS record's header: anything
   // else (an HTTP answer, say) is a server that does not speak TLS here.
   bool LooksLikeTls() const {
-    const auto type = static_cast<unsigned char>(in_[0]);
-    return (type >= 20 && type <= 24) && (inUsed_ < 2 || in_[1] == 3);
+    const auto type = static_cast<unsigned char>(In()[0]);
+    return (type >= 20 && type <= 24) && (inUsed_ < 2 || In()[1] == 3);
   }
 
   // Keeps the bytes Schannel has not used, which it names by their count at
   // the end of what it was given.
   void KeepExtra(const SecBuffer& extra) {
     if (extra.BufferType != SECBUFFER_EXTRA || extra.cbBuffer == 0) {
+      inStart_ = 0;
       inUsed_ = 0;
       return;
     }
-    std::memmove(in_.data(), in_.data() + inUsed_ - extra.cbBuffer, extra.cbBuffer);
+    inStart_ += inUsed_ - extra.cbBuffer;
     inUsed_ = extra.cbBuffer;
   }
 
@@ -328,7 +338,7 @@ class SchannelSession final : public TlsSession {
 
   // One turn of the handshake (also of one the server starts later).
   void Step(bool withInput) {
-    SecBuffer input[2] = {{static_cast<unsigned long>(inUsed_), SECBUFFER_TOKEN, in_.data()},
+    SecBuffer input[2] = {{static_cast<unsigned long>(inUsed_), SECBUFFER_TOKEN, In()},
                           {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc inputDescription{SECBUFFER_VERSION, 2, input};
     const SECURITY_STATUS status = Call(withInput ? &inputDescription : nullptr);
@@ -390,7 +400,7 @@ class SchannelSession final : public TlsSession {
   }
 
   void Decrypt() {
-    SecBuffer buffers[4] = {{static_cast<unsigned long>(inUsed_), SECBUFFER_DATA, in_.data()},
+    SecBuffer buffers[4] = {{static_cast<unsigned long>(inUsed_), SECBUFFER_DATA, In()},
                             {0, SECBUFFER_EMPTY, nullptr},
                             {0, SECBUFFER_EMPTY, nullptr},
                             {0, SECBUFFER_EMPTY, nullptr}};
@@ -406,8 +416,8 @@ class SchannelSession final : public TlsSession {
     }
     // Wine's Schannel reads an alert (in TLS 1.2 its record's type is in
     // clear) as an empty record rather than as the end of the context.
-    const bool alert = static_cast<unsigned char>(in_[0]) == 21;
-    // The data lies inside in_, which the extra bytes are about to move in.
+    const bool alert = static_cast<unsigned char>(In()[0]) == 21;
+    // The data lies inside in_, where the next receive may move things.
     plain_.clear();
     plainAt_ = 0;
     SecBuffer extra{0, SECBUFFER_EMPTY, nullptr};
@@ -438,7 +448,11 @@ class SchannelSession final : public TlsSession {
   State state_ = State::kHandshake;
   SecPkgContext_StreamSizes sizes_{};
 
-  std::vector<char> in_;  // from the server, not yet used by Schannel
+  // From the server, not yet used by Schannel: inUsed_ bytes from inStart_.
+  char* In() { return in_.data() + inStart_; }
+  const char* In() const { return in_.data() + inStart_; }
+  std::vector<char> in_;
+  std::size_t inStart_ = 0;
   std::size_t inUsed_ = 0;
   bool needMore_ = true;  // in_ holds no whole record or message yet
   std::string plain_;     // decrypted, not yet read
