@@ -60,8 +60,8 @@ for ca in ca other-ca; do
     -addext keyUsage=critical,keyCertSign,cRLSign
 done
 run_openssl x509 -in "$pki/ca.pem" -outform DER -out "$pki/ca.der"
-# issue NAME CA NAMES VALIDITY...
-issue() {
+# certify NAME CA NAMES VALIDITY...
+certify() {
   local name=$1 ca=$2 names=$3
   shift 3
   run_openssl req -config "$pki/ca.cnf" -new "${new_key[@]}" -keyout "$pki/$name.key" \
@@ -69,10 +69,10 @@ issue() {
   run_openssl ca -config "$pki/ca.cnf" -batch -notext -in "$pki/$name.csr" -out "$pki/$name.pem" \
     -cert "$pki/$ca.pem" -keyfile "$pki/$ca.key" -extensions "$names" "$@"
 }
-issue local ca local_names -days 2
-issue other-host ca other_names -days 2
-issue expired ca local_names -startdate 20200101000000Z -enddate 20200201000000Z
-issue unknown-ca other-ca local_names -days 2
+certify local ca local_names -days 2
+certify other-host ca other_names -days 2
+certify expired ca local_names -startdate 20200101000000Z -enddate 20200201000000Z
+certify unknown-ca other-ca local_names -days 2
 run_openssl req -config "$pki/ca.cnf" -x509 "${new_key[@]}" -keyout "$pki/self-signed.key" \
   -out "$pki/self-signed.pem" -days 2 -subj /CN=self-signed \
   -addext basicConstraints=critical,CA:FALSE -addext keyUsage=critical,digitalSignature \
