@@ -173,7 +173,9 @@ std::string ChainProblem(PCCERT_CHAIN_CONTEXT chain, const std::string& host) {
     return alone ? "self-signed certificate" : "unable to get local issuer certificate";
   }
   if (status & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) return "unsupported certificate purpose";
-  if (std::string name = NameProblem(chain, host); !name.empty()) return name;
+  // The policy also refuses for faults of the chain, which say more below.
+  const std::string policy = NameProblem(chain, host);
+  if (policy == "hostname mismatch" || policy == "IP address mismatch") return policy;
   if (status & CERT_TRUST_IS_NOT_SIGNATURE_VALID) return "certificate signature failure";
   if (status & CERT_TRUST_IS_NOT_TIME_VALID) {
     for (DWORD i = 0; i < simple->cElement; ++i) {
@@ -185,8 +187,8 @@ std::string ChainProblem(PCCERT_CHAIN_CONTEXT chain, const std::string& host) {
     return "certificate has expired";
   }
   if (status & CERT_TRUST_IS_REVOKED) return "certificate revoked";
-  // Anything else the engine found wrong is reason enough.
-  return status == CERT_TRUST_NO_ERROR ? "" : "certificate rejected";
+  // Anything else the engine or the policy found wrong is reason enough.
+  return status == CERT_TRUST_NO_ERROR && policy.empty() ? "" : "certificate rejected";
 }
 
 }  // namespace
