@@ -5,18 +5,8 @@
 # its description, its changelog and the manual page. Its dependencies are
 # worked out from the binaries by dpkg-shlibdeps.
 
-set(KALVORAN_PACKAGE_VENDOR "Kalvoran" CACHE STRING "Who issues the package and its keys")
-set(KALVORAN_PACKAGE_MAINTAINER "Kalvoran <support@kalvoran.com>" CACHE STRING
-    "Maintainer of the package: name and e-mail address")
-set(KALVORAN_PACKAGE_HOMEPAGE "http://${KALVORAN_HOMEPAGE_EN}/" CACHE STRING
-    "Homepage named by the package and its AppStream description")
 set(KALVORAN_SCREENSHOT_URL "http://${KALVORAN_HOMEPAGE_EN}/kalvoran-downloader.png" CACHE STRING
     "Where the screenshot of the AppStream description is published (packaging/screenshot.png)")
-
-# The release date is the day of configuring, or SOURCE_DATE_EPOCH's.
-string(TIMESTAMP KALVORAN_RELEASE_DATE "%Y-%m-%d" UTC)
-string(TIMESTAMP KALVORAN_RELEASE_YEAR "%Y" UTC)
-string(TIMESTAMP KALVORAN_RELEASE_DATE_RFC2822 "%a, %d %b %Y 00:00:00 +0000" UTC)
 
 add_subdirectory(${PROJECT_SOURCE_DIR}/packaging ${PROJECT_BINARY_DIR}/packaging)
 

@@ -1,0 +1,1 @@
+# The Windows packages: made in a later step.
