@@ -33,7 +33,8 @@ run_build() {
 # The window's tests have a session (and a display) of their own.
 end_wine_session() {
   local prefix p
-  for prefix in "$PWD/build/windows/wineprefix" "$PWD/build/windows/tests/win32/session/prefix"; do
+  for prefix in "$PWD/build/windows/wineprefix" "$PWD/build/windows/tests/win32/session/prefix" \
+    "$PWD/build/windows/tests/win32/installer/session/prefix"; do
     [ -d "$prefix" ] || continue
     WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
     for p in /proc/[0-9]*; do

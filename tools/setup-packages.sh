@@ -8,7 +8,7 @@ kalvoran_packages_for() {
     run)   echo php-cli qt6-translations-l10n ;;
     demo)  echo php-cli xclip ;;
     package) echo dpkg-dev file ;;
-    windows) echo g++-mingw-w64-x86-64-posix wine64 googletest xvfb xauth xdotool xclip imagemagick \
+    windows) echo g++-mingw-w64-x86-64-posix wine64 googletest xvfb xauth xdotool xclip imagemagick nsis osslsigncode file \
                   fonts-liberation fonts-dejavu-core ;;
   esac
 }
