@@ -68,6 +68,10 @@ LangString Welcome ${LANG_ENGLISH} "Setup installs ${PRODUCT} ${VERSION} from ${
 LangString Welcome ${LANG_GERMAN} "Der Assistent installiert ${PRODUCT} ${VERSION} von ${VENDOR} nur für Sie; Administratorrechte sind nicht nötig.$\r$\n$\r$\nDas Programm lädt die gekauften Inhaltspakete von den Servern von ${VENDOR}:$\r$\n${SERVERS}$\r$\n$\r$\nAus dem Startmenü gestartet, speichert es sie im Ordner ${PRODUCT} in Ihrem Ordner Downloads."
 LangString Welcome ${LANG_SLOVAK} "Sprievodca nainštaluje ${PRODUCT} ${VERSION} od ${VENDOR} len pre vás; práva správcu nie sú potrebné.$\r$\n$\r$\nProgram sťahuje zakúpené balíky obsahu zo serverov ${VENDOR}:$\r$\n${SERVERS}$\r$\n$\r$\nSpustený z ponuky Štart ich ukladá do priečinka ${PRODUCT} vo vašom priečinku Stiahnuté súbory."
 LangString Welcome ${LANG_CZECH} "Průvodce nainstaluje ${PRODUCT} ${VERSION} od ${VENDOR} jen pro vás; práva správce nejsou potřeba.$\r$\n$\r$\nProgram stahuje zakoupené balíčky obsahu ze serverů ${VENDOR}:$\r$\n${SERVERS}$\r$\n$\r$\nSpuštěný z nabídky Start je ukládá do složky ${PRODUCT} ve vaší složce Stažené soubory."
+LangString CloseFirst ${LANG_ENGLISH} "${PRODUCT} is running. Close it, then try again."
+LangString CloseFirst ${LANG_GERMAN} "${PRODUCT} läuft. Schließen Sie es und versuchen Sie es erneut."
+LangString CloseFirst ${LANG_SLOVAK} "${PRODUCT} je spustený. Zatvorte ho a skúste to znova."
+LangString CloseFirst ${LANG_CZECH} "${PRODUCT} je spuštěný. Zavřete ho a zkuste to znovu."
 LangString LinkComment ${LANG_ENGLISH} "Download the content packages you bought"
 LangString LinkComment ${LANG_GERMAN} "Gekaufte Inhaltspakete herunterladen"
 LangString LinkComment ${LANG_SLOVAK} "Stiahnuť zakúpené balíky obsahu"
@@ -85,6 +89,19 @@ LangString LinkComment ${LANG_CZECH} "Stáhnout zakoupené balíčky obsahu"
   System::Call 'ole32::CoTaskMemFree(p r1)'
 !macroend
 
+; A running program keeps its file (and a job its download) open: it is
+; closed by the user, never by us. Silently, the installer gives up.
+!macro PROGRAM_CLOSED
+  ${Do}
+    FindWindow $3 "KalvoranDownloader"
+    ${If} $3 = 0
+      ${Break}
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(CloseFirst)" /SD IDCANCEL IDRETRY +2
+    Abort
+  ${Loop}
+!macroend
+
 Function .onInit
   SetShellVarContext current
 FunctionEnd
@@ -100,6 +117,7 @@ Function StartProgram
 FunctionEnd
 
 Section
+  !insertmacro PROGRAM_CLOSED
   ; An earlier version in another folder goes first: one copy, one entry.
   ReadRegStr $2 HKCU "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $2 != ""
@@ -140,6 +158,7 @@ SectionEnd
 ; folder the program saved into, when started in its own folder, stays with
 ; the folder around it).
 Section "Uninstall"
+  !insertmacro PROGRAM_CLOSED
   Delete "${LINK}"
   Delete "$INSTDIR\${PROGRAM}"
   Delete "$INSTDIR\README.txt"

@@ -100,6 +100,9 @@ colourful() {
   [ "$(convert "$WORK/open-folder.png" -colorspace HSL -channel G -separate -format '%[fx:maxima>0.5]' info:)" = 1 ]
 }
 wait_for 50 colourful || fail "the open-folder button is grey: not started in $downloads"
+# While it runs, the installer gives up and leaves it as it is.
+windows_run "$installer" /S && fail "the installer replaced a running program"
+installed "$VERSION"
 xdotool mousemove $((X + 283)) $((Y + 348)) click 1 # CLOSE
 wait_for 100 eval '! xdotool search --onlyvisible --name "^Kalvoran Downloader\$" >/dev/null' ||
   fail "CLOSE did not end the program"
