@@ -82,30 +82,45 @@ installed() {
   [ "$(ls "$(unix_path "$(probe folder start-menu)")" | grep -c Kalvoran)" = 1 ] || fail "more than one shortcut"
 }
 
+# The window shows, finds its download folder in its working folder (the
+# open-folder button in colour, not grey) and ends on CLOSE. $1: where it
+# should be working.
+showing() { xdotool search --onlyvisible --name '^Kalvoran Downloader$' 2>/dev/null | head -1; }
+colourful() {
+  import -window root -crop 177x25+$((X + 144))+$((Y + 401)) +repage "$WORK/open-folder.png"
+  [ "$(convert "$WORK/open-folder.png" -colorspace HSL -channel G -separate -format '%[fx:maxima>0.5]' info:)" = 1 ]
+}
+window_works_in() {
+  wait_for 300 eval 'test -n "$(showing)"' || fail "no window"
+  eval "$(xdotool getwindowgeometry --shell "$(showing)")"
+  [ "$WIDTH" = 465 ] && [ "$HEIGHT" = 465 ] || fail "the window is $WIDTH x $HEIGHT"
+  wait_for 50 colourful || fail "the open-folder button is grey: not started in $1"
+  [ "${2:-}" = keep ] && return
+  xdotool mousemove $((X + 283)) $((Y + 348)) click 1 # CLOSE
+  wait_for 100 eval 'test -z "$(showing)"' || fail "CLOSE did not end the program"
+}
+
+# The portable copy, unpacked into a folder with an accented name, started
+# there as Explorer starts it.
+portable="$WORK/Přenosné programy"
+mkdir -p "$portable/kalvoran-downloader-$VERSION/Kalvoran Downloader"
+(cd "$portable" && cmake -E tar xf "$PACKAGES/kalvoran-downloader-$VERSION-win64.zip") || fail "unzip"
+(cd "$portable/kalvoran-downloader-$VERSION" && "$WINE" kalvoran-downloader.exe </dev/null >/dev/null 2>&1 &)
+window_works_in "$portable"
+
 start=$(now)
 windows_run "$installer" /S || fail "the installer failed"
 install_time=$(seconds_since "$start")
 installed "$VERSION"
 
-# Started from its shortcut: the window, working in the Downloads folder,
-# where it finds its download folder (the open-folder button in colour, not
-# grey).
+# Started from its shortcut, in the Downloads folder. While it runs, the
+# installer gives up and leaves it as it is.
 windows_run start /unix "$(unix_path "$link")"
-window=$(wait_for 300 xdotool search --onlyvisible --name '^Kalvoran Downloader$' | head -1)
-[ -n "$window" ] || fail "the installed program shows no window"
-eval "$(xdotool getwindowgeometry --shell "$window")"
-[ "$WIDTH" = 465 ] && [ "$HEIGHT" = 465 ] || fail "the window is $WIDTH x $HEIGHT"
-colourful() {
-  import -window root -crop 177x25+$((X + 144))+$((Y + 401)) +repage "$WORK/open-folder.png"
-  [ "$(convert "$WORK/open-folder.png" -colorspace HSL -channel G -separate -format '%[fx:maxima>0.5]' info:)" = 1 ]
-}
-wait_for 50 colourful || fail "the open-folder button is grey: not started in $downloads"
-# While it runs, the installer gives up and leaves it as it is.
+window_works_in "$downloads" keep
 windows_run "$installer" /S && fail "the installer replaced a running program"
 installed "$VERSION"
 xdotool mousemove $((X + 283)) $((Y + 348)) click 1 # CLOSE
-wait_for 100 eval '! xdotool search --onlyvisible --name "^Kalvoran Downloader\$" >/dev/null' ||
-  fail "CLOSE did not end the program"
+wait_for 100 eval 'test -z "$(showing)"' || fail "CLOSE did not end the program"
 
 # A later version, signed with a code-signing certificate of a test CA,
 # over the first.
