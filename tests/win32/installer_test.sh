@@ -64,22 +64,22 @@ echo "bought last year" >"$earlier"
 
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 entry() { windows_run reg query "$uninstall_key\\Kalvoran Downloader"; }
-value() { entry | sed -n "s/^ *$1 *REG_[A-Z]* *//p"; }
 installed() {
-  local version=$1
+  local version=$1 name
   [ -f "$(unix_path "$programs")/kalvoran-downloader.exe" ] || fail "no program in $programs"
   [ "$(probe link "$link" | tr '\n' '|')" = "$programs\\kalvoran-downloader.exe|$downloads|" ] ||
     fail "the shortcut: $(probe link "$link")"
-  [ "$(value DisplayName)" = "Kalvoran Downloader" ] || fail "the entry: $(entry)"
-  [ "$(value DisplayVersion)" = "$version" ] || fail "the entry's version: $(entry)"
-  [ "$(value Publisher)" = "$VENDOR" ] || fail "the entry's publisher: $(entry)"
-  [ "$(value DisplayIcon)" = "$programs\\kalvoran-downloader.exe,0" ] || fail "the icon: $(entry)"
-  [ "$(value UninstallString)" = "\"$programs\\uninstall.exe\"" ] || fail "the uninstaller: $(entry)"
-  [ "$(($(value EstimatedSize)))" -gt 500 ] || fail "the size: $(entry)"
+  local values
+  values=$(entry | sed -n 's/^ *\([A-Za-z]*\) *REG_[A-Z]* *\(.*\)/\1=\2/p')
+  for name in "DisplayName=Kalvoran Downloader" "DisplayVersion=$version" "Publisher=$VENDOR" \
+    "DisplayIcon=$programs\\kalvoran-downloader.exe,0" "UninstallString=\"$programs\\uninstall.exe\""; do
+    grep -qxF "$name" <<<"$values" || fail "the entry lacks $name: $values"
+  done
+  [ "$(($(sed -n 's/^EstimatedSize=//p' <<<"$values")))" -gt 500 ] || fail "the size: $values"
   # One entry, one shortcut, whatever was installed before.
   [ "$(windows_run reg query "$uninstall_key" /s | grep -c 'DisplayName.*Kalvoran Downloader')" = 1 ] ||
     fail "more than one entry"
-  [ "$(ls "$(unix_path "$(probe folder start-menu)")" | grep -c Kalvoran)" = 1 ] || fail "more than one shortcut"
+  [ "$(ls "$(dirname "$(unix_path "$link")")" | grep -c Kalvoran)" = 1 ] || fail "more than one shortcut"
 }
 
 # The window shows, finds its download folder in its working folder (the
