@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """Checks the rendered pictures before they are committed.
 
+Each of the window's pictures also comes at twice its size (name@2x.png),
+for screens at twice the density; the same checks apply at that size.
+
 The skin matters most: the window's shape is cut from its fuchsia pixels, so
   - it must be 465 x 465 true colour without alpha (an alpha channel or a
     palette could shift the key colour);
@@ -38,6 +41,9 @@ for lang in ("sk", "cz", "en", "de"):
 for n in range(4):
     EXPECTED["activity_%d.png" % n] = (20, 20, 6)
     EXPECTED["tray_%d.png" % n] = (15, 15, 6)
+for name, (w, h, ctype) in list(EXPECTED.items()):
+    if not name.startswith("icon_"):
+        EXPECTED[name.replace(".png", "@2x.png")] = (2 * w, 2 * h, ctype)
 
 
 def read_png(path):
@@ -85,9 +91,10 @@ def read_png(path):
     return width, height, ctype, rows
 
 
-def outside_distance(x, y):
+def outside_distance(x, y, scale):
     """Signed distance of pixel (x, y)'s centre from the octagon's edge,
-    positive outside."""
+    positive outside, at the skin's scale."""
+    SIZE, CUT = globals()["SIZE"] * scale, globals()["CUT"] * scale
     px, py, r2 = x + 0.5, y + 0.5, math.sqrt(2)
     return max(-px, -py, px - SIZE, py - SIZE,
                (CUT - (px + py)) / r2,
@@ -101,12 +108,13 @@ def pinkish(p):
     return r > g + 40 and b > g + 40
 
 
-def check_skin(rows, faults):
+def check_skin(rows, faults, scale):
+    SIZE, CUT = globals()["SIZE"] * scale, globals()["CUT"] * scale
     fuchsia = [[p[:3] == FUCHSIA for p in row] for row in rows]
     count = 0
     for y in range(SIZE):
         for x in range(SIZE):
-            d = outside_distance(x, y)
+            d = outside_distance(x, y, scale)
             if fuchsia[y][x]:
                 count += 1
                 if d < -0.75:
@@ -137,18 +145,21 @@ def main():
             faults.append("%s: %dx%d colour type %d, expected %dx%d colour type %d"
                           % (name, width, height, got_type, w, h, ctype))
             continue
-        if name == "skin.png":
-            count = check_skin(rows, faults)
-            print("skin.png: %d fuchsia pixels outside the octagon" % count)
-        elif name == "minimise.png":
-            for x, y in ((0, 0), (w - 1, 0), (0, h - 1), (w - 1, h - 1)):
+        scale = 2 if "@2x" in name else 1
+        if name.startswith("skin"):
+            count = check_skin(rows, faults, scale)
+            print("%s: %d fuchsia pixels outside the octagon" % (name, count))
+        elif name.startswith("minimise"):
+            # The four corner pixels, each a square of scale x scale.
+            corners = {(x, y) for cx in (0, w - scale) for cy in (0, h - scale)
+                       for x in range(cx, cx + scale) for y in range(cy, cy + scale)}
+            for x, y in sorted(corners):
                 if rows[y][x] != FUCHSIA + (255,):
-                    faults.append("minimise.png: corner %d,%d is %s, not opaque fuchsia" % (x, y, rows[y][x]))
-            corners = {(0, 0), (w - 1, 0), (0, h - 1), (w - 1, h - 1)}
+                    faults.append("%s: corner %d,%d is %s, not opaque fuchsia" % (name, x, y, rows[y][x]))
             others = sum(rows[y][x][:3] == FUCHSIA for y in range(h) for x in range(w)
                          if (x, y) not in corners)
             if others:
-                faults.append("minimise.png: %d fuchsia pixels besides the corners" % others)
+                faults.append("%s: %d fuchsia pixels besides the corners" % (name, others))
     for fault in faults[:50]:
         print(fault)
     if faults:

@@ -14,7 +14,9 @@ done
 # no timestamps or other metadata, so an unchanged source renders to the same bytes
 STRIP=(-strip -define png:exclude-chunks=date,time)
 
-# 32-bit RGBA picture at the SVG's own size (or at the given width x height)
+# 32-bit RGBA picture at the SVG's own size (or at the given width x height),
+# and for the window's pictures also at twice the size, name@2x.png, for
+# screens at twice the density (or scaled by 1.5 and more).
 rgba() { # source.svg target.png [width height]
   if [ $# -eq 4 ]; then
     rsvg-convert -w "$3" -h "$4" "$1" -o "$2.tmp.png"
@@ -24,24 +26,34 @@ rgba() { # source.svg target.png [width height]
   convert "$2.tmp.png" "${STRIP[@]}" "PNG32:$2"
   rm -f "$2.tmp.png"
 }
+rgba2() { # source.svg target.png: both sizes
+  rgba "$1" "$2"
+  rsvg-convert -z 2 "$1" -o "$2.tmp.png"
+  convert "$2.tmp.png" "${STRIP[@]}" "PNG32:${2%.png}@2x.png"
+  rm -f "$2.tmp.png"
+}
 
 # The skin: true colour without alpha; everything outside the octagon exact
 # fuchsia with a hard edge (skin_mask.py), then checked (check_skin.py).
-rsvg-convert skin.svg -o skin.tmp.png
-convert skin.tmp.png -background black -flatten -depth 8 rgb:- \
-  | python3 skin_mask.py \
-  | convert -size 465x465 -depth 8 rgb:- -type TrueColor "${STRIP[@]}" PNG24:skin.png
-rm -f skin.tmp.png
+for scale in 1 2; do
+  target=skin.png size=465
+  [ "$scale" = 1 ] || target=skin@2x.png size=930
+  rsvg-convert -z "$scale" skin.svg -o skin.tmp.png
+  convert skin.tmp.png -background black -flatten -depth 8 rgb:- \
+    | python3 skin_mask.py "$scale" \
+    | convert -size ${size}x$size -depth 8 rgb:- -type TrueColor "${STRIP[@]}" PNG24:"$target"
+  rm -f skin.tmp.png
+done
 
-rgba arrow_open.svg arrow_open.png
-rgba arrow_close.svg arrow_close.png
-rgba minimise.svg minimise.png
-rgba folder.svg folder.png
-rgba folder_grey.svg folder_grey.png
-for lang in sk cz en de; do rgba "flag_$lang.svg" "flag_$lang.png"; done
+rgba2 arrow_open.svg arrow_open.png
+rgba2 arrow_close.svg arrow_close.png
+rgba2 minimise.svg minimise.png
+rgba2 folder.svg folder.png
+rgba2 folder_grey.svg folder_grey.png
+for lang in sk cz en de; do rgba2 "flag_$lang.svg" "flag_$lang.png"; done
 for n in 0 1 2 3; do
-  rgba "activity_$n.svg" "activity_$n.png"
-  rgba "tray_$n.svg" "tray_$n.png"
+  rgba2 "activity_$n.svg" "activity_$n.png"
+  rgba2 "tray_$n.svg" "tray_$n.png"
 done
 rgba icon_16.svg icon_16.png
 for size in 32 48 64; do rgba icon.svg "icon_$size.png" "$size" "$size"; done

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Cut the window's shape into the rendered skin.
 
-Reads a 465 x 465 raw RGB image (the rendered skin.svg) on stdin and writes
+Reads a 465 x 465 raw RGB image (the rendered skin.svg) on stdin, or with
+the argument 2 the 930 x 930 one for screens at twice the density, and writes
 it back as raw RGB with every pixel outside the octagon set to exact fuchsia.
 The cut is decided per pixel, with no blending, because the window's mask is
 made from the fuchsia pixels: a blended pixel would show as a pink fringe.
@@ -9,12 +10,14 @@ made from the fuchsia pixels: a blended pixel would show as a pink fringe.
 A pixel belongs to the octagon when its centre lies inside the octagon with
 corners (135,0) (330,0) (465,135) (465,330) (330,465) (135,465) (0,330)
 (0,135), centres exactly on a diagonal counting as inside. That keeps the
-shape symmetric in both axes.
+shape symmetric in both axes. At scale 2 every length doubles and the same
+rule cuts a diagonal of single pixels, not one of doubled ones.
 """
 import sys
 
-SIZE = 465
-CUT = 135
+SCALE = int(sys.argv[1]) if len(sys.argv) > 1 else 1
+SIZE = 465 * SCALE
+CUT = 135 * SCALE
 FUCHSIA = b"\xff\x00\xff"
 
 
