@@ -3,6 +3,7 @@
 // download job's handlers are in window_core_job.cpp.
 #include "window_core.h"
 
+#include "accessible_texts.h"
 #include "app_constants.h"
 #include "download_thread.h"
 #include "language_state.h"
@@ -11,7 +12,8 @@
 
 namespace kalvoran {
 
-WindowCore::WindowCore(WindowView& view) : view_(view) {}
+WindowCore::WindowCore(WindowView& view, LanguageStore* languages)
+    : view_(view), languages_(languages) {}
 
 WindowCore::~WindowCore() {
   // The worker calls back into the core until its thread has ended.
@@ -23,7 +25,13 @@ void WindowCore::FormCreate() {
   view_.SetText(Component::kLabel1, kVersionLabel);
   SetEnableBitBtn1(view_.IsFolder(kDownloadFolder));
   view_.SetText(Component::kLabel6, "");
-  Preklad(kGerman);
+  // The language chosen last, else German.
+  std::uint8_t language = kGerman;
+  const std::string stored = languages_ ? languages_->Load() : std::string();
+  for (std::uint8_t index = 0; index < kLanguageCount; ++index) {
+    if (!stored.empty() && FindLanguage(index)->langCode == stored) language = index;
+  }
+  Preklad(language);
 }
 
 void WindowCore::FormShow() {
@@ -124,12 +132,49 @@ void WindowCore::Preklad(std::uint8_t index) {
   view_.SetText(Component::kBitBtn1, language->openFolder);
   view_.SetHint(Component::kImage8, language->homepageHint);
   view_.SetListItems(language->instructions);
+  for (const AccessibleText& text : AccessibleTexts(index)) {
+    view_.SetAccessibleText(text.component, text.name, text.description);
+  }
 }
 
 void WindowCore::ZmenitJazyk(Component item) {
   const ComponentLayout& chosen = LayoutOf(item);
   if (chosen.kind != Kind::kMenuItem || chosen.parent != Component::kPopupMenu2) return;
-  Preklad(static_cast<std::uint8_t>(chosen.tag & 0xFF));
+  const auto index = static_cast<std::uint8_t>(chosen.tag & 0xFF);
+  Preklad(index);
+  if (languages_ && FindLanguage(index)) languages_->Save(FindLanguage(index)->langCode);
+}
+
+bool WindowCore::KeyDown(Component focused, WindowKey key) {
+  if (key == WindowKey::kContextMenu) {
+    if (focused == Component::kImage8) view_.ShowMenu(Component::kPopupMenu2, focused);
+    if (focused == Component::kRichEdit1) view_.ShowMenu(Component::kPopupMenu1, focused);
+    return focused == Component::kImage8 || focused == Component::kRichEdit1;
+  }
+  // Return presses the focused button (Space does so by the toolkit's own
+  // means); the flag and the minimise picture, which act as buttons, take
+  // both. Return in the key field starts a new line, as typed.
+  const bool picture = focused == Component::kImage8 || focused == Component::kImage5;
+  if (key == WindowKey::kSpace && !picture) return false;
+  switch (focused) {
+    case Component::kButton1:
+      if (downloadEnabled_) Button1Click();
+      return true;
+    case Component::kButton2:
+      Button2Click();
+      return true;
+    case Component::kBitBtn1:
+      BitBtn1Click();
+      return true;
+    case Component::kImage8:
+      Image8Click();
+      return true;
+    case Component::kImage5:
+      Image5Click();
+      return true;
+    default:
+      return false;
+  }
 }
 
 void WindowCore::SetDownloadEnabled(bool enabled) {

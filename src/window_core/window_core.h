@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "job_window.h"
+#include "language_store.h"
 #include "progress_handoff.h"
 #include "server_addresses.h"
 #include "window_drag.h"
@@ -24,10 +25,14 @@ namespace kalvoran {
 
 class TDownloadThread;
 
+// The keys a front-end hands to WindowCore::KeyDown; kContextMenu is the
+// context-menu key or Shift+F10.
+enum class WindowKey { kReturn, kSpace, kContextMenu };
+
 class WindowCore : public JobWindow {
  public:
-  // The view must outlive the core.
-  explicit WindowCore(WindowView& view);
+  // The view, and the store when there is one, must outlive the core.
+  explicit WindowCore(WindowView& view, LanguageStore* languages = nullptr);
   ~WindowCore() override;
   WindowCore(const WindowCore&) = delete;
   WindowCore& operator=(const WindowCore&) = delete;
@@ -62,6 +67,10 @@ class WindowCore : public JobWindow {
   // -- minimise, homepage --
   void Image5Click();
   void Image8Click();
+
+  // -- the keyboard: a key pressed on the focused component; true when the
+  // core acted on it, and the toolkit must not --
+  bool KeyDown(Component focused, WindowKey key);
 
   // -- languages --
   void Preklad(std::uint8_t index);
@@ -107,11 +116,15 @@ class WindowCore : public JobWindow {
   void EndJobForExit();
 
   WindowView& view_;
+  LanguageStore* languages_;
   WindowDrag drag_;
   bool downloadEnabled_ = false;  // Button1
   int barPosition_ = 0;
   int barMaximum_ = 100;
   int activityFrame_ = -1;  // Image4's Tag: the animation's last frame
+  // CLOSE's question is open; the job's end withdrew it.
+  bool asking_ = false;
+  bool questionWithdrawn_ = false;
 
   ServerAddresses servers_ = ServerAddresses::Fixed();
   std::atomic<int> richEdit1Tag_{0};

@@ -53,6 +53,13 @@ void WindowCore::Timer1Timer() {
     return;
   }
   const int r = worker_->ReturnValue.load();
+  if (r >= 0 && asking_) {
+    // CLOSE's question is about a job that has just ended: it is withdrawn
+    // as if answered No, and the end dialog follows at the next tick, alone.
+    questionWithdrawn_ = true;
+    view_.WithdrawQuestion();
+    return;
+  }
   if (r >= 0) {
     CompleteJob(r);
     return;
@@ -125,7 +132,13 @@ void WindowCore::RunAfterDownload() {
 
 void WindowCore::Button2Click() {
   const bool running = worker_ && !downloadEnabled_ && !worker_->Terminated();
-  if (running && !view_.AskWarning(MsgConfirmClose())) return;
+  if (running) {
+    asking_ = true;
+    questionWithdrawn_ = false;
+    const bool yes = view_.AskWarning(MsgConfirmClose());
+    asking_ = false;
+    if (!yes || questionWithdrawn_) return;
+  }
   if (worker_) worker_->Terminate();
   CancelFlag = true;
   view_.CloseWindow();

@@ -167,8 +167,10 @@ const ImageListLayout& ImageList4() {
 }
 
 const std::vector<Component>& TabOrder() {
+  // The flag and the minimise picture last, so that the keyboard reaches
+  // them too.
   static const std::vector<Component> order = {C::kRichEdit1, C::kBitBtn1, C::kButton1, C::kButton2,
-                                               C::kComboBox1};
+                                               C::kComboBox1, C::kImage8,  C::kImage5};
   return order;
 }
 

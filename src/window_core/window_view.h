@@ -94,6 +94,12 @@ class WindowView {
   virtual void SetListItems(const std::vector<std::string>& items) = 0;
   virtual void DropList(bool down) = 0;
   virtual void SetBar(int position, int maximum) = 0;
+  // What a screen reader announces for the component: its name, then its
+  // description.
+  virtual void SetAccessibleText(Component component, const std::string& name,
+                                 const std::string& description) = 0;
+  // Opens a pop-up menu at a component, as a right click there does.
+  virtual void ShowMenu(Component menu, Component at) = 0;
 
   // -- the key field --
   // All of its text, lines separated by "\n".
@@ -130,6 +136,9 @@ class WindowView {
   virtual void ShowError(const std::string& text) = 0;
   // Warning with Yes and No; true only for Yes.
   virtual bool AskWarning(const std::string& text) = 0;
+  // Closes the open AskWarning dialog as No would; called from within it
+  // (the timer runs while a dialog is open).
+  virtual void WithdrawQuestion() = 0;
 
   // -- the desktop; paths relative to the working directory, failures ignored --
   virtual void OpenAddress(const std::string& url) = 0;

@@ -17,7 +17,7 @@ namespace kalvoran::test {
 
 class FakeView final : public WindowView {
  public:
-  FakeView() : core(*this) {}
+  FakeView() : core(*this, &store) {}
 
   // The recorded calls since the last Take.
   std::vector<std::string> Take() {
@@ -53,6 +53,12 @@ class FakeView final : public WindowView {
   void SetBar(int position, int maximum) override {
     Add("SetBar " + std::to_string(position) + "/" + std::to_string(maximum));
   }
+  void SetAccessibleText(Component c, const std::string& name, const std::string& d) override {
+    Log("SetAccessibleText", c, name + " / " + d);
+  }
+  void ShowMenu(Component menu, Component at) override {
+    Add(std::string("ShowMenu ") + ComponentName(menu) + " " + ComponentName(at));
+  }
   std::string KeyText() override { return key; }
   // Like a toolkit's edit field, every change of the text reports itself.
   void ClearKey() override { Add("ClearKey"), key.clear(), core.RichEdit1Change(); }
@@ -83,7 +89,14 @@ class FakeView final : public WindowView {
     Add("ShowMessage " + title + ": " + text);
   }
   void ShowError(const std::string& text) override { Add("ShowError " + text); }
-  bool AskWarning(const std::string& text) override { return Add("AskWarning " + text), answerYes; }
+  // Answers answerYes, unless duringQuestion withdrew the question.
+  bool AskWarning(const std::string& text) override {
+    Add("AskWarning " + text);
+    withdrawn = false;
+    if (duringQuestion) duringQuestion();
+    return answerYes && !withdrawn;
+  }
+  void WithdrawQuestion() override { Add("WithdrawQuestion"), withdrawn = true; }
   void OpenAddress(const std::string& url) override { Add("OpenAddress " + url); }
   void OpenFolder(const std::string& path) override { Add("OpenFolder " + path); }
   void OpenFile(const std::string& path) override { Add("OpenFile " + path); }
@@ -97,7 +110,9 @@ class FakeView final : public WindowView {
   std::string clipboard;
   std::set<std::string> folders;
   bool answerYes = false;  // to AskWarning
-  bool timer = false;      // Timer1 runs
+  std::function<void()> duringQuestion;
+  bool withdrawn = false;
+  bool timer = false;  // Timer1 runs
   bool closed = false;
 
  private:
@@ -122,6 +137,12 @@ class FakeView final : public WindowView {
   std::vector<std::function<void()>> posted_;
 
  public:
+  // The language kept between starts: `stored` is loaded, `saved` saved.
+  struct Store final : LanguageStore {
+    std::string Load() override { return stored; }
+    void Save(const std::string& code) override { saved = code; }
+    std::string stored, saved;
+  } store;
   // Last: its worker calls back into the view until the core is gone.
   WindowCore core;
 };

@@ -187,5 +187,37 @@ TEST_F(JobSession, ClosingDuringAJobAsksOnlyOnCloseAndEndsTheJob) {
   }
 }
 
+// The job ends while CLOSE's question is open: the question goes as if
+// answered No, then the end dialog shows alone, and nothing stays open.
+TEST_F(JobSession, AJobEndingWhileCloseAsksWithdrawsTheQuestionFirst) {
+  test::ScriptedServer server(60s);
+  server.AddScript(test::Script().ReadHead().Signal().WaitForRelease().Send(
+      "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\nx"));
+  server.AddScript(test::CountedReply(" Saved"));
+  test::FakeView view;
+  view.core.FormCreate();
+  Start(view, test::KeyFor("0;noo;p;a.bin;"), server.HostPort());
+  ASSERT_TRUE(RunUntil(view, [&] { return server.Signals() == 1 && view.timer; }));
+  view.answerYes = true;  // what the user would have answered, too late
+  view.duringQuestion = [&] {
+    server.Release();
+    ASSERT_TRUE(view.core.CurrentWorker()->WaitFor(20s));
+    view.core.Timer1Timer();  // the timer ticks on while a dialog is open
+  };
+  view.Take();
+  view.core.Button2Click();
+  EXPECT_EQ(view.Take(), (Lines{"AskWarning " + MsgConfirmClose(), "WithdrawQuestion"}));
+  EXPECT_FALSE(view.closed);
+  view.duringQuestion = nullptr;
+  ASSERT_TRUE(RunUntil(view, [&] { return view.core.CurrentWorker()->Terminated(); }));
+  const Lines log = view.Take();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "ShowMessage Kalvoran Downloader: " + MsgSuccess()),
+            1);
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& l) { return l.rfind("AskWarning", 0) == 0; }),
+            0);
+  EXPECT_FALSE(view.closed);
+}
+
 }  // namespace
 }  // namespace kalvoran

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "accessible_texts.h"
+#include "cp1250.h"
 #include "fake_view.h"
 #include "language_tables.h"
 
@@ -91,6 +93,88 @@ TEST(WindowCore, EachEventDrivesTheViewAsItShould) {
     const std::string want = more ? c.expected.substr(0, c.expected.size() - 3) : c.expected;
     EXPECT_EQ(more ? log.substr(0, want.size()) : log, want);
   }
+}
+
+// Return, Space and the context-menu key on the focused component.
+TEST(WindowCore, KeysActOnTheFocusedComponentOrPassToTheToolkit) {
+  using K = WindowKey;
+  using C = Component;
+  const std::string de = "OpenAddress " + FindLanguage(kGerman)->homepageUrl;
+  struct Case {
+    C focused;
+    K key;
+    bool handled;
+    std::string calls;
+  };
+  const std::vector<Case> cases = {
+      {C::kButton2, K::kReturn, true, "CloseWindow"},
+      {C::kBitBtn1, K::kReturn, true, "SetCaptionGreyed BitBtn1 1|SetPicture BitBtn1 FolderGrey"},
+      {C::kButton1, K::kReturn, true, ""},  // disabled: no key, no job
+      {C::kButton1, K::kSpace, false, ""},  // the toolkit's own press
+      {C::kImage8, K::kReturn, true, de},
+      {C::kImage8, K::kSpace, true, de},
+      {C::kImage5, K::kReturn, true, "Minimise"},
+      {C::kImage8, K::kContextMenu, true, "ShowMenu PopupMenu2 Image8"},
+      {C::kRichEdit1, K::kContextMenu, true, "ShowMenu PopupMenu1 RichEdit1"},
+      {C::kRichEdit1, K::kReturn, false, ""},  // a new line
+      {C::kComboBox1, K::kReturn, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(ComponentName(c.focused)) + " " + std::to_string(int(c.key)));
+    test::FakeView view;
+    view.core.FormCreate();
+    view.Take();
+    EXPECT_EQ(view.core.KeyDown(c.focused, c.key), c.handled);
+    std::string log;
+    for (const std::string& line : view.Take()) log += (log.empty() ? "" : "|") + line;
+    EXPECT_EQ(log, c.calls);
+  }
+}
+
+// The language chosen last comes back at the next start, with the names a
+// screen reader announces in that language.
+TEST(WindowCore, TheLanguageChosenLastSpeaksAtTheNextStart) {
+  const struct {
+    std::string stored, flag;
+  } starts[] = {{"", "FlagDe"}, {"en", "FlagEn"}, {"cz", "FlagCz"}, {"xx", "FlagDe"}};
+  for (const auto& start : starts) {
+    test::FakeView view;
+    view.store.stored = start.stored;
+    view.core.FormCreate();
+    const auto log = view.Take();
+    EXPECT_NE(std::find(log.begin(), log.end(), "SetPicture Image8 " + start.flag), log.end())
+        << start.stored;
+  }
+  test::FakeView view;
+  view.core.FormCreate();
+  view.core.ZmenitJazyk(Component::kSK1);
+  EXPECT_EQ(view.store.saved, "sk");
+  view.Take();
+  view.core.ZmenitJazyk(Component::kEN1);
+  EXPECT_EQ(view.store.saved, "en");
+  // English now: every control without text of its own has its name.
+  std::string named;
+  for (const std::string& line : view.Take()) {
+    if (line.rfind("SetAccessibleText ", 0) == 0)
+      named += line.substr(18, line.find(' ', 18) - 18) + " ";
+  }
+  EXPECT_EQ(named, "RichEdit1 Image8 Image5 ProgressBar1 ");
+}
+
+TEST(WindowCore, EveryLanguageNamesTheSameControlsInItsOwnWords) {
+  for (std::uint8_t language = 0; language < kLanguageCount; ++language) {
+    const auto& texts = AccessibleTexts(language);
+    ASSERT_EQ(texts.size(), AccessibleTexts(kEnglish).size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      EXPECT_EQ(texts[i].component, AccessibleTexts(kEnglish)[i].component);
+      EXPECT_FALSE(texts[i].name.empty() || texts[i].description.empty());
+      if (language != kEnglish) {
+        EXPECT_NE(texts[i].description, AccessibleTexts(kEnglish)[i].description);
+      }
+    }
+  }
+  EXPECT_EQ(Cp1250ToUtf8(AccessibleTexts(kSlovak)[0].name), "Sťahovací kľúč");
+  EXPECT_TRUE(AccessibleTexts(kLanguageCount).empty());
 }
 
 }  // namespace
