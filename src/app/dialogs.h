@@ -14,6 +14,8 @@ class Dialogs {
   // The warning dialog: warning icon, caption "Warning", Yes and No; true only
   // for Yes (No, Escape or closing the dialog give false).
   virtual bool AskWarning(const QString& text) = 0;
+  // Closes the open AskWarning dialog as No does (from within it).
+  virtual void WithdrawQuestion() = 0;
 };
 
 }  // namespace kalvoran

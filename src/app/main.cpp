@@ -8,6 +8,7 @@
 #include "artwork.h"
 #include "desktop_launcher.h"
 #include "message_box_dialogs.h"
+#include "settings_language_store.h"
 #include "tform1.h"
 
 int main(int argc, char** argv) {
@@ -28,7 +29,8 @@ int main(int argc, char** argv) {
 
   kalvoran::DesktopLauncher launcher;
   kalvoran::MessageBoxDialogs dialogs;
-  kalvoran::TForm1 form(launcher, dialogs);
+  kalvoran::SettingsLanguageStore languages;
+  kalvoran::TForm1 form(launcher, dialogs, &languages);
   dialogs.SetOwner(&form);
 
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {

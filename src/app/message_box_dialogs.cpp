@@ -26,8 +26,18 @@ void MessageBoxDialogs::ShowError(const QString& text) {
 }
 
 bool MessageBoxDialogs::AskWarning(const QString& text) {
-  return Run(owner_, QMessageBox::Warning, QStringLiteral("Warning"), text,
-             QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), text,
+                  QMessageBox::Yes | QMessageBox::No, owner_);
+  box.setEscapeButton(QMessageBox::No);
+  box.setTextFormat(Qt::PlainText);
+  question_ = &box;
+  const int answer = box.exec();
+  question_ = nullptr;
+  return answer == QMessageBox::Yes;
+}
+
+void MessageBoxDialogs::WithdrawQuestion() {
+  if (question_) question_->done(QMessageBox::No);
 }
 
 }  // namespace kalvoran

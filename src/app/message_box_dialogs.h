@@ -2,6 +2,7 @@
 // The dialogs of the running program: Qt's message boxes over the window.
 #include "dialogs.h"
 
+class QMessageBox;
 class QWidget;
 
 namespace kalvoran {
@@ -15,9 +16,11 @@ class MessageBoxDialogs final : public Dialogs {
   void ShowMessage(const QString& title, const QString& text) override;
   void ShowError(const QString& text) override;
   bool AskWarning(const QString& text) override;
+  void WithdrawQuestion() override;
 
  private:
   QWidget* owner_;
+  QMessageBox* question_ = nullptr;  // while AskWarning's box is open
 };
 
 }  // namespace kalvoran

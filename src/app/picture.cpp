@@ -18,7 +18,7 @@ QImage WithFuchsiaTransparent(const QImage& image) {
 }
 
 Picture::Picture(QWidget* parent) : QWidget(parent) {
-  // Pictures are never keyboard stops.
+  // Pictures are no keyboard stops, unless they act as buttons.
   setFocusPolicy(Qt::NoFocus);
 }
 
@@ -45,6 +45,15 @@ void Picture::paintEvent(QPaintEvent*) {
   const int left = (width() - drawn_.width()) / 2;
   const int top = (height() - drawn_.height()) / 2;
   painter.drawImage(left, top, drawn_);
+  if (hasFocus()) {
+    // White on the dark skin, and around the picture's own edge.
+    painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+  }
+}
+
+void Picture::SetKeyboardStop(bool stop) {
+  setFocusPolicy(stop ? Qt::TabFocus : Qt::NoFocus);
 }
 
 void Picture::mousePressEvent(QMouseEvent* event) {

@@ -16,6 +16,10 @@ class Picture : public QWidget {
   void SetPicture(const QImage& image);
   const QImage& PictureImage() const { return image_; }
   void SetTransparent(bool transparent);
+  // A picture that acts as a button: the keyboard reaches it (Tab only, a
+  // click does not take the focus from the key field), and it shows a frame
+  // while it has the focus.
+  void SetKeyboardStop(bool stop);
 
  signals:
   // A left button press and release both on the picture.

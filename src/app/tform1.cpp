@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -27,11 +28,12 @@
 
 namespace kalvoran {
 
-TForm1::TForm1(Launcher& launcher, Dialogs& dialogs, QWidget* parent)
+TForm1::TForm1(Launcher& launcher, Dialogs& dialogs, LanguageStore* languages, QWidget* parent)
     : QWidget(parent),
       launcher_(launcher),
       dialogs_(dialogs),
-      qtTranslations_(std::make_unique<QtTranslations>()) {
+      qtTranslations_(std::make_unique<QtTranslations>()),
+      core_(*this, languages) {
   setObjectName(QString::fromLatin1(ComponentName(Component::kForm1)));
   BuildLayout();
   BuildMenus();
@@ -43,6 +45,13 @@ TForm1::~TForm1() = default;
 
 QWidget* TForm1::Widget(Component component) const {
   return qobject_cast<QWidget*>(components_[static_cast<std::size_t>(component)]);
+}
+
+std::optional<Component> TForm1::ComponentOf(const QObject* widget) const {
+  for (std::size_t i = 0; i < components_.size(); ++i) {
+    if (components_[i] == widget) return static_cast<Component>(i);
+  }
+  return std::nullopt;
 }
 
 QAction* TForm1::Action(Component component) const {
@@ -57,6 +66,8 @@ void TForm1::ConnectHandlers() {
   }
   // The list may open by any means (arrow, click, keyboard): watch its popup.
   ComboBox1->view()->window()->installEventFilter(this);
+  // Keys on the controls the keyboard reaches go to the core first.
+  for (Component stop : TabOrder()) Widget(stop)->installEventFilter(this);
 
   connect(Image1, &Picture::Clicked, this, [this] { core_.Image1Click(); });
   connect(Image2, &Picture::Clicked, this, [this] { core_.Image2Click(); });
@@ -94,6 +105,20 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    std::optional<WindowKey> windowKey;
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) windowKey = WindowKey::kReturn;
+    if (key->key() == Qt::Key_Space) windowKey = WindowKey::kSpace;
+    if (key->key() == Qt::Key_Menu ||
+        (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier)) {
+      windowKey = WindowKey::kContextMenu;
+    }
+    const std::optional<Component> focused = ComponentOf(watched);
+    if (windowKey && focused && !key->isAutoRepeat() && core_.KeyDown(*focused, *windowKey)) {
+      return true;
+    }
+  }
   if (auto* widget = qobject_cast<QWidget*>(watched); widget && dragSurfaces_.contains(widget)) {
     switch (event->type()) {
       case QEvent::MouseButtonPress:
@@ -186,6 +211,24 @@ void TForm1::SetBar(int position, int maximum) {
   ProgressBar1->setValue(position);
 }
 
+void TForm1::SetAccessibleText(Component component, const std::string& name,
+                               const std::string& description) {
+  if (QWidget* widget = Widget(component)) {
+    widget->setAccessibleName(FromCp1250(name));
+    widget->setAccessibleDescription(FromCp1250(description));
+  }
+}
+
+void TForm1::ShowMenu(Component menu, Component at) {
+  auto* popup = qobject_cast<QMenu*>(components_[static_cast<std::size_t>(menu)]);
+  QWidget* widget = Widget(at);
+  if (!popup || !widget) return;
+  // Below the control (the key field: below its caret), as from a click there.
+  QPoint where(0, widget->height());
+  if (widget == RichEdit1) where = RichEdit1->cursorRect().bottomLeft();
+  popup->popup(widget->mapToGlobal(where));
+}
+
 std::string TForm1::KeyText() {
   return ToCp1250(RichEdit1->toPlainText());
 }
@@ -271,6 +314,10 @@ void TForm1::ShowError(const std::string& text) {
 
 bool TForm1::AskWarning(const std::string& text) {
   return dialogs_.AskWarning(FromCp1250(text));
+}
+
+void TForm1::WithdrawQuestion() {
+  dialogs_.WithdrawQuestion();
 }
 
 void TForm1::OpenAddress(const std::string& url) {

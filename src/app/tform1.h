@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "window_core.h"
@@ -35,8 +36,10 @@ class TForm1 : public QWidget, public WindowView {
   Q_OBJECT
 
  public:
-  // The launcher and the dialogs must outlive the window.
-  TForm1(Launcher& launcher, Dialogs& dialogs, QWidget* parent = nullptr);
+  // The launcher, the dialogs and the language store (if any) must outlive
+  // the window.
+  TForm1(Launcher& launcher, Dialogs& dialogs, LanguageStore* languages = nullptr,
+         QWidget* parent = nullptr);
   ~TForm1() override;
 
   // The window's behaviour and its job session.
@@ -92,6 +95,9 @@ class TForm1 : public QWidget, public WindowView {
   void SetListItems(const std::vector<std::string>& items) override;
   void DropList(bool down) override;
   void SetBar(int position, int maximum) override;
+  void SetAccessibleText(Component component, const std::string& name,
+                         const std::string& description) override;
+  void ShowMenu(Component menu, Component at) override;
   std::string KeyText() override;
   void ClearKey() override;
   void PasteKey() override;
@@ -111,6 +117,7 @@ class TForm1 : public QWidget, public WindowView {
   void ShowMessage(const std::string& title, const std::string& text) override;
   void ShowError(const std::string& text) override;
   bool AskWarning(const std::string& text) override;
+  void WithdrawQuestion() override;
   void OpenAddress(const std::string& url) override;
   void OpenFolder(const std::string& path) override;
   void OpenFile(const std::string& path) override;
@@ -132,6 +139,8 @@ class TForm1 : public QWidget, public WindowView {
   void ConnectHandlers();
   void ApplySkinShape();
   QWidget* Widget(Component component) const;
+  // The component of a widget of the window, if it is one.
+  std::optional<Component> ComponentOf(const QObject* widget) const;
   QAction* Action(Component component) const;
 
   Launcher& launcher_;
@@ -142,7 +151,7 @@ class TForm1 : public QWidget, public WindowView {
   // Every component's widget or menu item, by component.
   std::array<QObject*, static_cast<std::size_t>(Component::kSK1) + 1> components_{};
   // Destroyed before the widgets: its worker calls back into the view.
-  WindowCore core_{*this};
+  WindowCore core_;
 };
 
 }  // namespace kalvoran

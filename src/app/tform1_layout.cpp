@@ -217,6 +217,8 @@ void TForm1::BuildLayout() {
   Timer1 = qobject_cast<QTimer*>(components_[static_cast<std::size_t>(Component::kTimer1)]);
 
   Image8->setCursor(Qt::PointingHandCursor);
+  Image8->SetKeyboardStop(true);
+  Image5->SetKeyboardStop(true);
   Image8->setContextMenuPolicy(Qt::CustomContextMenu);
 
   const std::vector<Component>& order = TabOrder();

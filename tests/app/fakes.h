@@ -34,6 +34,7 @@ class RecordingDialogs final : public Dialogs {
     kinds << QStringLiteral("warning");
     return answerYes;
   }
+  void WithdrawQuestion() override { kinds << QStringLiteral("withdrawn"); }
 
   QStringList shown;  // the texts, in order
   QStringList kinds;  // "message: <title>", "error" or "warning", in order

@@ -25,7 +25,9 @@
 #include "image_list.h"
 #include "kalvoran_addresses.h"
 #include "language_state.h"
+#include "message_box_dialogs.h"
 #include "picture.h"
+#include "settings_language_store.h"
 #include "tform1.h"
 
 using kalvoran::TForm1;
@@ -152,19 +154,21 @@ class WindowTest : public QObject {
     QTRY_VERIFY(form_->RichEdit1->hasFocus());
     const auto tabOrder = [] {
       QList<QWidget*> visited;
-      for (int i = 0; i < 5; ++i) {
+      for (int i = 0; i < 7; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << QApplication::focusWidget();
       }
       return visited;
     };
     // DOWNLOAD is disabled while the key field is empty, and skipped.
-    QCOMPARE(tabOrder(), (QList<QWidget*>{form_->BitBtn1, form_->Button2, form_->ComboBox1,
-                                          form_->RichEdit1, form_->BitBtn1}));
+    QCOMPARE(tabOrder(),
+             (QList<QWidget*>{form_->BitBtn1, form_->Button2, form_->ComboBox1, form_->Image8,
+                              form_->Image5, form_->RichEdit1, form_->BitBtn1}));
     form_->RichEdit1->setFocus();
     form_->RichEdit1->setPlainText(QStringLiteral("K"));
-    QCOMPARE(tabOrder(), (QList<QWidget*>{form_->BitBtn1, form_->Button1, form_->Button2,
-                                          form_->ComboBox1, form_->RichEdit1}));
+    QCOMPARE(tabOrder(),
+             (QList<QWidget*>{form_->BitBtn1, form_->Button1, form_->Button2, form_->ComboBox1,
+                              form_->Image8, form_->Image5, form_->RichEdit1}));
   }
 
   void openFolderLookShowsTheFolderAndItsClickOpensIt() {
@@ -304,6 +308,62 @@ class WindowTest : public QObject {
     QTRY_VERIFY(form_->PopupMenu2->isVisible());
     form_->PopupMenu2->hide();
     QCOMPARE(launcher_.addresses.size(), 1);
+  }
+
+  // Return presses what has the focus; Shift+F10 opens the flag's menu;
+  // Return in the key field is a new line.
+  void keysActOnTheFocusedControl() {
+    QDir().mkdir(kFolder);
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    const auto press = [](QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+      widget->setFocus(Qt::TabFocusReason);
+      QTRY_VERIFY(widget->hasFocus());
+      QTest::keyClick(widget, key, modifiers);
+    };
+    press(form_->RichEdit1, Qt::Key_Return);
+    QCOMPARE(form_->RichEdit1->toPlainText(), QStringLiteral("\n"));
+    press(form_->BitBtn1, Qt::Key_Return);
+    QCOMPARE(launcher_.folders, QStringList{kFolder});
+    press(form_->Image8, Qt::Key_Return);
+    QCOMPARE(launcher_.addresses.size(), 1);
+    press(form_->Image8, Qt::Key_F10, Qt::ShiftModifier);
+    QTRY_VERIFY(form_->PopupMenu2->isVisible());
+    form_->PopupMenu2->hide();
+    press(form_->Image5, Qt::Key_Return);
+    QTRY_VERIFY(form_->isMinimized());
+    form_->showNormal();
+    press(form_->Button2, Qt::Key_Return);
+    QTRY_VERIFY(!form_->isVisible());
+  }
+
+  // What a screen reader says, in the window's language; the language chosen
+  // comes back at the next start, from the user's settings.
+  void namesFollowTheLanguageWhichIsKeptBetweenStarts() {
+    QCOMPARE(form_->Image8->accessibleName(), QStringLiteral("Homepage und Sprache"));
+    for (QWidget* named :
+         {static_cast<QWidget*>(form_->RichEdit1), static_cast<QWidget*>(form_->Image5),
+          static_cast<QWidget*>(form_->ProgressBar1)}) {
+      QVERIFY(!named->accessibleName().isEmpty() && !named->accessibleDescription().isEmpty());
+    }
+    kalvoran::SettingsLanguageStore store;
+    store.Save("");
+    form_ = std::make_unique<TForm1>(launcher_, dialogs_, &store);
+    form_->findChild<QAction*>(QStringLiteral("EN1"))->trigger();
+    QCOMPARE(form_->ProgressBar1->accessibleName(), QStringLiteral("Download progress"));
+    form_.reset();
+    kalvoran::SettingsLanguageStore nextStart;
+    form_ = std::make_unique<TForm1>(launcher_, dialogs_, &nextStart);
+    QCOMPARE(form_->Button1->text(), QStringLiteral("DOWNLOAD"));
+    form_.reset();
+    store.Save("");
+  }
+
+  // A question withdrawn while it is open returns No.
+  void aWithdrawnQuestionAnswersNo() {
+    kalvoran::MessageBoxDialogs dialogs(form_.get());
+    QTimer::singleShot(0, form_.get(), [&] { dialogs.WithdrawQuestion(); });
+    QVERIFY(!dialogs.AskWarning(QStringLiteral("Stop?")));
   }
 
   void minimisePictureMinimises() {
