@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include "registry_language_store.h"
 #include "shell_launcher.h"
 #include "win32_window.h"
 
@@ -12,7 +13,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   int result = 0;
   {
     kalvoran::ShellLauncher launcher;
-    kalvoran::Win32Window window(instance, launcher);
+    kalvoran::RegistryLanguageStore languages;
+    kalvoran::Win32Window window(instance, launcher, &languages);
     window.Show(showCommand);
     result = window.Run();
   }

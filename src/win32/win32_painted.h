@@ -37,6 +37,8 @@ struct Painted {
   bool dragSurface = false;
   // A click goes to the top-level window as a BN_CLICKED command.
   bool clickable = false;
+  // The keyboard reaches it; a frame shows while it has the focus.
+  bool keyboardStop = false;
 };
 
 // Registers both classes; a control of them owns the Painted it is created

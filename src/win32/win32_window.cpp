@@ -1,6 +1,8 @@
 #include "win32_window.h"
 
 #include <commctrl.h>
+#include <initguid.h>
+#include <oleacc.h>
 #include <richedit.h>
 #include <windowsx.h>
 
@@ -50,8 +52,8 @@ UINT LabelFormat(Align align) {
 
 }  // namespace
 
-Win32Window::Win32Window(HINSTANCE instance, Launcher& launcher)
-    : instance_(instance), launcher_(launcher) {
+Win32Window::Win32Window(HINSTANCE instance, Launcher& launcher, LanguageStore* languages)
+    : instance_(instance), launcher_(launcher), core_(*this, languages) {
   LoadLibraryW(L"msftedit.dll");
   INITCOMMONCONTROLSEX controls{sizeof(controls),
                                 ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
@@ -84,6 +86,7 @@ Win32Window::~Win32Window() {
   for (HFONT font : fonts_) DeleteObject(font);
   if (glyph_) DeleteObject(glyph_);
   if (taskbarIcon_) DestroyIcon(taskbarIcon_);
+  if (accessibility_) accessibility_->Release();
 }
 
 HWND Win32Window::Control(Component component) const {
@@ -127,6 +130,7 @@ void Win32Window::BuildControls() {
         painted = new Painted{};
         painted->dragSurface = item.dragSurface;
         painted->clickable = !item.dragSurface;
+        painted->keyboardStop = std::ranges::count(TabOrder(), item.id) > 0;
         if (item.picture) {
           painted->picture =
               LoadArt(*item.picture, &painted->width, &painted->height, item.transparent);
@@ -206,11 +210,37 @@ void Win32Window::Show(int showCommand) {
 int Win32Window::Run() {
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (MoveFocus(message) || IsDialogMessageW(window_, &message)) continue;
+    if (KeyToCore(message) || MoveFocus(message) || IsDialogMessageW(window_, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
   return static_cast<int>(message.wParam);
+}
+
+bool Win32Window::KeyToCore(const MSG& message) {
+  const bool down = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
+  const bool up = message.message == WM_KEYUP || message.message == WM_SYSKEYUP;
+  if (up && swallowedKeyUp_ == message.wParam) {
+    // Else the release of the menu key would open the menu a second time.
+    swallowedKeyUp_ = 0;
+    return true;
+  }
+  if (!down || (message.lParam & (1 << 30)) != 0) return false;  // no repeats
+  std::optional<WindowKey> key;
+  if (message.wParam == VK_RETURN) key = WindowKey::kReturn;
+  if (message.wParam == VK_SPACE) key = WindowKey::kSpace;
+  if (message.wParam == VK_APPS || (message.wParam == VK_F10 && GetKeyState(VK_SHIFT) < 0)) {
+    key = WindowKey::kContextMenu;
+  }
+  if (!key) return false;
+  const HWND focus = GetFocus();
+  for (std::size_t i = 0; i < controls_.size(); ++i) {
+    if (!controls_[i] || (controls_[i] != focus && !IsChild(controls_[i], focus))) continue;
+    if (!core_.KeyDown(static_cast<Component>(i), *key)) return false;
+    swallowedKeyUp_ = message.wParam;
+    return true;
+  }
+  return false;
 }
 
 bool Win32Window::MoveFocus(const MSG& message) {
@@ -498,6 +528,38 @@ void Win32Window::DropList(bool down) {
   SendMessageW(Control(Component::kComboBox1), CB_SHOWDROPDOWN, down ? TRUE : FALSE, 0);
 }
 
+void Win32Window::SetAccessibleText(Component component, const std::string& name,
+                                    const std::string& description) {
+  const HWND control = Control(component);
+  if (!control) return;
+  const std::wstring wideName = WideFromCp1250(name);
+  const std::wstring wideDescription = WideFromCp1250(description);
+  // A painted picture shows no text: its window text is its name.
+  if (PaintedOf(control)) SetWindowTextW(control, wideName.c_str());
+  // Both through Active Accessibility's annotation, which the system's
+  // controls (the key field, the bar) take as well.
+  if (!accessibility_ &&
+      FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IAccPropServices, reinterpret_cast<void**>(&accessibility_)))) {
+    accessibility_ = nullptr;
+    return;
+  }
+  accessibility_->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                 PROPID_ACC_NAME, wideName.c_str());
+  accessibility_->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                 PROPID_ACC_DESCRIPTION, wideDescription.c_str());
+}
+
+void Win32Window::ShowMenu(Component menu, Component at) {
+  const HMENU popup = menu == Component::kPopupMenu1   ? keyMenu_
+                      : menu == Component::kPopupMenu2 ? languageMenu_
+                                                       : nullptr;
+  RECT r;
+  if (!popup || !GetWindowRect(Control(at), &r)) return;
+  // Below the control, as from a click there.
+  TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_TOPALIGN, r.left, r.bottom, 0, window_, nullptr);
+}
+
 void Win32Window::SetBar(int position, int maximum) {
   HWND bar = Control(Component::kProgressBar1);
   SendMessageW(bar, PBM_SETRANGE32, 0, maximum);
@@ -602,6 +664,23 @@ void Win32Window::ShowError(const std::string& text) {
 bool Win32Window::AskWarning(const std::string& text) {
   return MessageBoxW(window_, WideFromCp1250(text).c_str(), L"Warning",
                      MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+void Win32Window::WithdrawQuestion() {
+  // The message box is a dialog of this thread's, owned by the window: it
+  // ends as its No button would end it.
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND box, LPARAM owner) -> BOOL {
+        wchar_t cls[16] = L"";
+        GetClassNameW(box, cls, 16);
+        if (GetWindow(box, GW_OWNER) == reinterpret_cast<HWND>(owner) &&
+            std::wstring(cls) == L"#32770") {
+          PostMessageW(box, WM_COMMAND, IDNO, 0);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(window_));
 }
 
 void Win32Window::OpenAddress(const std::string& url) {

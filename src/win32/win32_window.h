@@ -4,6 +4,8 @@
 // window core's layout. Their events go to the core's handlers; the core's
 // requests become Win32 calls. Texts go through UTF-16.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <oleacc.h>
 
 #include <array>
 #include <functional>
@@ -20,8 +22,9 @@ namespace kalvoran {
 class Win32Window final : public WindowView {
  public:
   // Registers the window classes and creates the window, hidden. The
-  // launcher must outlive the window.
-  Win32Window(HINSTANCE instance, Launcher& launcher);
+  // launcher, and the language store if there is one, must outlive the
+  // window.
+  Win32Window(HINSTANCE instance, Launcher& launcher, LanguageStore* languages = nullptr);
   ~Win32Window() override;
   Win32Window(const Win32Window&) = delete;
   Win32Window& operator=(const Win32Window&) = delete;
@@ -46,6 +49,9 @@ class Win32Window final : public WindowView {
   void SetListItems(const std::vector<std::string>& items) override;
   void DropList(bool down) override;
   void SetBar(int position, int maximum) override;
+  void SetAccessibleText(Component component, const std::string& name,
+                         const std::string& description) override;
+  void ShowMenu(Component menu, Component at) override;
   std::string KeyText() override;
   void ClearKey() override;
   void PasteKey() override;
@@ -65,6 +71,7 @@ class Win32Window final : public WindowView {
   void ShowMessage(const std::string& title, const std::string& text) override;
   void ShowError(const std::string& text) override;
   bool AskWarning(const std::string& text) override;
+  void WithdrawQuestion() override;
   void OpenAddress(const std::string& url) override;
   void OpenFolder(const std::string& path) override;
   void OpenFile(const std::string& path) override;
@@ -80,6 +87,10 @@ class Win32Window final : public WindowView {
   void DrawFolderButton(const DRAWITEMSTRUCT& item);
   // Tab and Shift+Tab go round the keyboard order; true when it was one.
   bool MoveFocus(const MSG& message);
+  // Return, Space, the context-menu key and Shift+F10 on a control go to
+  // the core first; true when it acted (the key, and its release, are then
+  // the core's alone).
+  bool KeyToCore(const MSG& message);
 
   HINSTANCE instance_;
   Launcher& launcher_;
@@ -97,8 +108,10 @@ class Win32Window final : public WindowView {
   int glyphSize_ = 0;
   HICON programIcon_ = nullptr;
   HICON taskbarIcon_ = nullptr;  // a job's, while shown
+  WPARAM swallowedKeyUp_ = 0;     // the release of a key the core took
+  IAccPropServices* accessibility_ = nullptr;
   // Last: its worker calls back into the view until the core is gone.
-  WindowCore core_{*this};
+  WindowCore core_;
 };
 
 }  // namespace kalvoran
