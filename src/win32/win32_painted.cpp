@@ -81,7 +81,9 @@ void PaintOwn(HWND control, HDC dc) {
   if (painted->pen) {
     HBRUSH brush = CreateSolidBrush(*painted->pen);
     RECT frame = r;
-    for (int i = 0; i < painted->line; ++i, InflateRect(&frame, -1, -1)) FrameRect(dc, &frame, brush);
+    for (int i = 0; i < painted->line; ++i, InflateRect(&frame, -1, -1)) {
+      FrameRect(dc, &frame, brush);
+    }
     DeleteObject(brush);
   }
   if (painted->raised) {

@@ -49,8 +49,8 @@ bool Decode(IWICImagingFactory* factory, int resource, Pixels& out) {
   Released<IWICBitmapFrameDecode> frame;
   Released<IWICFormatConverter> converter;
   return SUCCEEDED(factory->CreateStream(&stream.p)) &&
-         SUCCEEDED(stream.p->InitializeFromMemory(static_cast<BYTE*>(const_cast<void*>(bytes)),
-                                                  size)) &&
+         SUCCEEDED(
+             stream.p->InitializeFromMemory(static_cast<BYTE*>(const_cast<void*>(bytes)), size)) &&
          SUCCEEDED(factory->CreateDecoderFromStream(stream.p, nullptr,
                                                     WICDecodeMetadataCacheOnDemand, &decoder.p)) &&
          SUCCEEDED(decoder.p->GetFrame(0, &frame.p)) &&
