@@ -76,12 +76,22 @@ void PaintOwn(HWND control, HDC dc) {
     FillRect(dc, &r, brush);
     DeleteObject(brush);
   }
+  // A line of one pixel at 96 dpi is as many thicker at a denser screen's:
+  // drawn again inside itself.
   if (painted->pen) {
     HBRUSH brush = CreateSolidBrush(*painted->pen);
-    FrameRect(dc, &r, brush);
+    RECT frame = r;
+    for (int i = 0; i < painted->line; ++i, InflateRect(&frame, -1, -1)) {
+      FrameRect(dc, &frame, brush);
+    }
     DeleteObject(brush);
   }
-  if (painted->raised) DrawEdge(dc, &r, BDR_RAISEDOUTER, BF_RECT);
+  if (painted->raised) {
+    RECT edge = r;
+    for (int i = 0; i < painted->line; ++i, InflateRect(&edge, -1, -1)) {
+      DrawEdge(dc, &edge, BDR_RAISEDOUTER, BF_RECT);
+    }
+  }
   if (painted->picture) {
     // Centred and unscaled.
     Blend(dc, (r.right - painted->width) / 2, (r.bottom - painted->height) / 2, painted->picture,

@@ -26,6 +26,7 @@ struct Painted {
   std::optional<COLORREF> fill;
   std::optional<COLORREF> pen;
   bool raised = false;
+  int line = 1;               // the outline's and the raised edge's width, in pixels
   HBITMAP picture = nullptr;  // owned; premultiplied 32-bit, drawn centred
   int width = 0;
   int height = 0;

@@ -9,6 +9,8 @@
 #include <algorithm>
 
 #include "app_constants.h"
+#include "layout_scale.h"
+#include "win32_dpi.h"
 #include "win32_painted.h"
 #include "win32_pictures.h"
 #include "win32_text.h"
@@ -31,11 +33,14 @@ int ControlId(Component component) {
   return kFirstControlId + static_cast<int>(component);
 }
 
-HFONT MakeFont(const Font& font) {
-  return CreateFontW(-font.pixels, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE,
-                     font.underline ? TRUE : FALSE, FALSE, EASTEUROPE_CHARSET, OUT_DEFAULT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH,
-                     font.face == Font::kSerif ? L"Times New Roman" : L"Arial");
+// Where the control lies at the density `dpi`, within its parent.
+Rect ControlRect(const ComponentLayout& item, int dpi) {
+  Rect r = ScaleRect(item.rect, dpi);
+  // A list's height includes its drop-down part.
+  if (item.kind == Kind::kList) {
+    r.height = ScaleLength(item.rect.height + kListItemHeight * kListVisibleItems, dpi);
+  }
+  return r;
 }
 
 UINT LabelFormat(Align align) {
@@ -48,6 +53,14 @@ UINT LabelFormat(Align align) {
       return DT_RIGHT | DT_TOP;
   }
   return DT_LEFT;
+}
+
+// The control's font: its own, else a label's is the window's.
+std::optional<Font> FontOf(const ComponentLayout& item) {
+  if (item.kind == Kind::kWindow) return std::nullopt;
+  if (item.font) return item.font;
+  if (item.kind == Kind::kLabel) return LayoutOf(Component::kForm1).font;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -74,6 +87,10 @@ Win32Window::Win32Window(HINSTANCE instance, Launcher& launcher, LanguageStore* 
   window_ = CreateWindowExW(WS_EX_LAYERED | WS_EX_APPWINDOW, kWindowClass, title.c_str(),
                             WS_POPUP | WS_MINIMIZEBOX | WS_SYSMENU | WS_CLIPCHILDREN, 0, 0,
                             kWindowSize, kWindowSize, nullptr, nullptr, instance, this);
+  // Laid out for the screen it opens on (the primary one, where Show puts it).
+  dpi_ = WindowDpi(window_);
+  const int size = ScaleLength(kWindowSize, dpi_);
+  SetWindowPos(window_, nullptr, 0, 0, size, size, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // The colour key: fuchsia pixels are not drawn, the desktop shows there.
   SetLayeredWindowAttributes(window_, ToColorRef(kFuchsia), 0, LWA_COLORKEY);
   BuildControls();
@@ -83,7 +100,9 @@ Win32Window::Win32Window(HINSTANCE instance, Launcher& launcher, LanguageStore* 
 
 Win32Window::~Win32Window() {
   if (window_) DestroyWindow(window_);
-  for (HFONT font : fonts_) DeleteObject(font);
+  for (HFONT font : fonts_) {
+    if (font) DeleteObject(font);
+  }
   if (glyph_) DeleteObject(glyph_);
   if (taskbarIcon_) DestroyIcon(taskbarIcon_);
   if (accessibility_) accessibility_->Release();
@@ -100,15 +119,12 @@ void Win32Window::BuildControls() {
                               nullptr, instance_, nullptr);
   for (const ComponentLayout& item : WindowLayout()) {
     const HWND parent = Control(item.parent);
-    const Rect& r = item.rect;
+    const Rect r = ControlRect(item, dpi_);
     const HMENU id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(item.id)));
     DWORD style = WS_CHILD | (item.visible ? WS_VISIBLE : 0) | WS_CLIPSIBLINGS;
     const wchar_t* cls = nullptr;
     HFONT font = nullptr;
-    if (item.font) {
-      fonts_.push_back(MakeFont(*item.font));
-      font = fonts_.back();
-    }
+    if (const std::optional<Font> own = FontOf(item)) font = MakeFont(*own);
     Painted* painted = nullptr;
     switch (item.kind) {
       case Kind::kWindow:
@@ -124,6 +140,7 @@ void Win32Window::BuildControls() {
         if (item.kind == Kind::kPanel && !item.fill) painted->fill = GetSysColor(COLOR_BTNFACE);
         if (item.pen) painted->pen = ToColorRef(*item.pen);
         painted->raised = item.raisedBevel;
+        painted->line = ScaleLength(1, dpi_);
         break;
       case Kind::kPicture:
         cls = kBoxClass;
@@ -133,16 +150,13 @@ void Win32Window::BuildControls() {
         painted->keyboardStop = std::ranges::count(TabOrder(), item.id) > 0;
         if (item.picture) {
           painted->picture =
-              LoadArt(*item.picture, &painted->width, &painted->height, item.transparent);
+              LoadArt(*item.picture, dpi_, &painted->width, &painted->height, item.transparent);
+          pictures_[static_cast<std::size_t>(item.id)] = item.picture;
         }
         break;
       case Kind::kLabel:
         cls = kLabelClass;
         painted = new Painted{};
-        if (!font) {
-          fonts_.push_back(MakeFont(Font{}));
-          font = fonts_.back();
-        }
         painted->font = font;
         painted->text = item.text ? ToColorRef(*item.text) : GetSysColor(COLOR_WINDOWTEXT);
         painted->format = LabelFormat(item.align);
@@ -169,21 +183,60 @@ void Win32Window::BuildControls() {
                  WS_BORDER;
         break;
     }
-    // A list's height includes its drop-down part.
-    const int height = item.kind == Kind::kList ? r.height + kListItemHeight * kListVisibleItems
-                                                : r.height;
     const std::wstring caption = WideFromCp1250(item.caption);
-    HWND control = CreateWindowExW(0, cls, caption.c_str(), style, r.left, r.top, r.width, height,
+    HWND control = CreateWindowExW(0, cls, caption.c_str(), style, r.left, r.top, r.width, r.height,
                                    parent, id, instance_, painted);
     // Later components lie in front of earlier ones (a new child window goes
     // behind its siblings).
     SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     if (font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    fonts_[static_cast<std::size_t>(item.id)] = font;
     controls_[static_cast<std::size_t>(item.id)] = control;
     if (item.kind == Kind::kButton && item.picture) SetPicture(item.id, *item.picture);
   }
   SendMessageW(Control(Component::kProgressBar1), PBM_SETRANGE32, 0, 100);
   SendMessageW(Control(Component::kRichEdit1), EM_SETEVENTMASK, 0, ENM_CHANGE);
+}
+
+HFONT Win32Window::MakeFont(const Font& font) const {
+  // The layout's sizes are pixels at 96 dpi: the same point sizes at this
+  // screen's density.
+  return CreateFontW(-ScaleLength(font.pixels, dpi_), 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL,
+                     FALSE, font.underline ? TRUE : FALSE, FALSE, EASTEUROPE_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH,
+                     font.face == Font::kSerif ? L"Times New Roman" : L"Arial");
+}
+
+void Win32Window::PlaceControl(const ComponentLayout& item) {
+  const Rect r = ControlRect(item, dpi_);
+  SetWindowPos(Control(item.id), nullptr, r.left, r.top, r.width, r.height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Window::LoadPicture(Component component) {
+  const std::optional<Art>& picture = pictures_[static_cast<std::size_t>(component)];
+  if (picture) SetPicture(component, *picture);
+}
+
+void Win32Window::ApplyDpi(int dpi) {
+  dpi_ = dpi;
+  for (const ComponentLayout& item : WindowLayout()) {
+    const auto index = static_cast<std::size_t>(item.id);
+    const HWND control = Control(item.id);
+    if (!control || control == window_) continue;
+    PlaceControl(item);
+    Painted* painted = PaintedOf(control);
+    if (painted) painted->line = ScaleLength(1, dpi_);
+    if (const HFONT old = fonts_[index]) {
+      fonts_[index] = MakeFont(*FontOf(item));
+      if (painted && painted->font) painted->font = fonts_[index];
+      SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[index]), TRUE);
+      DeleteObject(old);
+    }
+    LoadPicture(item.id);
+    if (item.autoSize) FitToText(item.id);
+  }
+  RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void Win32Window::BuildMenus() {
@@ -198,10 +251,12 @@ void Win32Window::BuildMenus() {
 }
 
 void Win32Window::Show(int showCommand) {
-  RECT work;
+  RECT work, own;
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  SetWindowPos(window_, nullptr, (work.left + work.right - kWindowSize) / 2,
-               (work.top + work.bottom - kWindowSize) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  GetWindowRect(window_, &own);
+  SetWindowPos(window_, nullptr, (work.left + work.right - (own.right - own.left)) / 2,
+               (work.top + work.bottom - (own.bottom - own.top)) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER);
   ShowWindow(window_, showCommand);
   UpdateWindow(window_);
   core_.FormShow();
@@ -317,6 +372,16 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
     case WM_TIMER:
       if (w == kTimerId) core_.Timer1Timer();
       return 0;
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another density: where and how large Windows
+      // suggests, and everything laid out anew for it.
+      const RECT& suggested = *reinterpret_cast<const RECT*>(l);
+      SetWindowPos(window_, nullptr, suggested.left, suggested.top,
+                   suggested.right - suggested.left, suggested.bottom - suggested.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      ApplyDpi(LOWORD(w));
+      return 0;
+    }
     case kPostedMessage: {
       std::vector<std::function<void()>> calls;
       {
@@ -357,9 +422,9 @@ void Win32Window::DrawFolderButton(const DRAWITEMSTRUCT& item) {
   HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
   SIZE text{};
   GetTextExtentPoint32W(dc, caption.c_str(), length, &text);
-  constexpr int kSpacing = 4;
-  const int shift = pressed ? 1 : 0;
-  const int width = glyphSize_ + (glyph_ ? kSpacing : 0) + text.cx;
+  const int spacing = ScaleLength(4, dpi_);
+  const int shift = pressed ? ScaleLength(1, dpi_) : 0;
+  const int width = glyphSize_ + (glyph_ ? spacing : 0) + text.cx;
   int x = (r.left + r.right - width) / 2 + shift;
   if (glyph_) {
     HDC source = CreateCompatibleDC(dc);
@@ -369,7 +434,7 @@ void Win32Window::DrawFolderButton(const DRAWITEMSTRUCT& item) {
                0, 0, glyphSize_, glyphSize_, blend);
     SelectObject(source, old);
     DeleteDC(source);
-    x += glyphSize_ + kSpacing;
+    x += glyphSize_ + spacing;
   }
   SetBkMode(dc, TRANSPARENT);
   const bool grey = captionGreyed_ || (item.itemState & ODS_DISABLED) != 0;
@@ -379,7 +444,7 @@ void Win32Window::DrawFolderButton(const DRAWITEMSTRUCT& item) {
   SelectObject(dc, oldFont);
   if (item.itemState & ODS_FOCUS) {
     RECT focus = r;
-    InflateRect(&focus, -4, -4);
+    InflateRect(&focus, -spacing, -spacing);
     DrawFocusRect(dc, &focus);
   }
 }
@@ -446,24 +511,27 @@ void Win32Window::SetText(Component component, const std::string& text) {
                 static_cast<UINT_PTR>(ControlId(component)), wide.c_str());
     return;
   }
-  HWND control = Control(component);
-  SetWindowTextW(control, wide.c_str());
-  if (item.autoSize) {
-    // Sized to its text, as the layout asks.
-    HDC dc = GetDC(control);
-    const Painted* label = PaintedOf(control);
-    HGDIOBJ old = SelectObject(dc, label ? label->font : GetStockObject(DEFAULT_GUI_FONT));
-    SIZE size{};
-    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
-    // What it covered before shows again.
-    RECT before;
-    GetWindowRect(control, &before);
-    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&before), 2);
-    SetWindowPos(control, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
-    RedrawWindow(GetParent(control), &before, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
-  }
+  SetWindowTextW(Control(component), wide.c_str());
+  if (item.autoSize) FitToText(component);
+}
+
+void Win32Window::FitToText(Component component) {
+  // Sized to its text, as the layout asks.
+  const HWND control = Control(component);
+  const std::wstring text = WindowText(control);
+  HDC dc = GetDC(control);
+  const Painted* label = PaintedOf(control);
+  HGDIOBJ old = SelectObject(dc, label ? label->font : GetStockObject(DEFAULT_GUI_FONT));
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  // What it covered before shows again.
+  RECT before;
+  GetWindowRect(control, &before);
+  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&before), 2);
+  SetWindowPos(control, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
+  RedrawWindow(GetParent(control), &before, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 void Win32Window::SetHint(Component component, const std::string& hint) {
@@ -497,15 +565,16 @@ void Win32Window::SetCaptionGreyed(Component component, bool greyed) {
 
 void Win32Window::SetPicture(Component component, Art picture) {
   HWND control = Control(component);
+  pictures_[static_cast<std::size_t>(component)] = picture;
   if (LayoutOf(component).kind == Kind::kButton) {
     if (glyph_) DeleteObject(glyph_);
     int height = 0;
-    glyph_ = LoadArt(picture, &glyphSize_, &height, true);
+    glyph_ = LoadArt(picture, dpi_, &glyphSize_, &height, true);
     InvalidateRect(control, nullptr, FALSE);
     return;
   }
   int width = 0, height = 0;
-  HBITMAP bitmap = LoadArt(picture, &width, &height, LayoutOf(component).transparent);
+  HBITMAP bitmap = LoadArt(picture, dpi_, &width, &height, LayoutOf(component).transparent);
   SetPaintedPicture(control, bitmap, width, height);
 }
 
@@ -605,7 +674,7 @@ void Win32Window::SetTitle(const std::string& title) {
 }
 
 void Win32Window::SetTaskbarIcon(std::optional<Art> icon) {
-  HICON shown = icon ? ArtIcon(*icon) : nullptr;
+  HICON shown = icon ? ArtIcon(*icon, dpi_) : nullptr;
   const HICON use = shown ? shown : programIcon_;
   SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(use));
   SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(use));

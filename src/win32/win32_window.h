@@ -10,11 +10,13 @@
 #include <array>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "launcher.h"
 #include "window_core.h"
+#include "window_layout.h"
 #include "window_view.h"
 
 namespace kalvoran {
@@ -83,6 +85,14 @@ class Win32Window final : public WindowView {
   LRESULT Handle(UINT message, WPARAM w, LPARAM l);
   void BuildControls();
   void BuildMenus();
+  // Places, sizes and letters every control at the density `dpi`, and draws
+  // its pictures for it.
+  void ApplyDpi(int dpi);
+  void PlaceControl(const ComponentLayout& item);
+  HFONT MakeFont(const Font& font) const;
+  void LoadPicture(Component component);
+  // An auto-sized label, sized to its text in its font.
+  void FitToText(Component component);
   void OnCommand(int id, int code);
   void DrawFolderButton(const DRAWITEMSTRUCT& item);
   // Tab and Shift+Tab go round the keyboard order; true when it was one.
@@ -100,7 +110,11 @@ class Win32Window final : public WindowView {
   std::array<bool, static_cast<std::size_t>(Component::kSK1) + 1> hinted_{};  // has a tool tip
   HMENU keyMenu_ = nullptr;
   HMENU languageMenu_ = nullptr;
-  std::vector<HFONT> fonts_;
+  int dpi_ = USER_DEFAULT_SCREEN_DPI;
+  std::array<HFONT, static_cast<std::size_t>(Component::kSK1) + 1> fonts_{};
+  // The picture each picture control and the open-folder button show, drawn
+  // again when the density changes.
+  std::array<std::optional<Art>, static_cast<std::size_t>(Component::kSK1) + 1> pictures_{};
   std::mutex postMutex_;
   std::vector<std::function<void()>> posted_;
   bool captionGreyed_ = false;

@@ -1,11 +1,12 @@
 // The window as the tests drive it under Wine: the program's own window, with
 // the servers of the test and a launcher that writes down what it is handed
 // instead of opening it.
-//   kalvoran-window-probe.exe SERVER LAUNCHES [RECTANGLES]
+//   kalvoran-window-probe.exe SERVER LAUNCHES [RECTANGLES [LAYOUT]]
 // SERVER ("host:port") takes the place of every server; each launch appends
 // "address|folder|file <target>" (UTF-8) as a line to the file LAUNCHES; the
 // file RECTANGLES gets "<name> <left> <top> <width> <height>" of each shown
-// control, in the window's coordinates, once the window shows.
+// control, in the window's coordinates, once the window shows; LAYOUT the
+// same lines with the rectangles that the layout gives them (at 96 dpi).
 #include <objbase.h>
 #include <shellapi.h>
 #include <windows.h>
@@ -38,13 +39,17 @@ class RecordingLauncher final : public kalvoran::Launcher {
 
  private:
   void Write(const char* what, const std::wstring& target) {
-    std::ofstream(file_.c_str(), std::ios::app | std::ios::binary) << what << ' ' << Utf8(target) << '\n';
+    std::ofstream(file_.c_str(), std::ios::app | std::ios::binary)
+        << what << ' ' << Utf8(target) << '\n';
   }
   std::wstring file_;
 };
 
-void WriteRectangles(kalvoran::Win32Window& window, const std::wstring& file) {
+void WriteRectangles(kalvoran::Win32Window& window, const std::wstring& file,
+                     const wchar_t* layoutFile) {
   std::ofstream out(file.c_str(), std::ios::binary);
+  std::ofstream layout;
+  if (layoutFile) layout.open(layoutFile, std::ios::binary);
   for (const kalvoran::ComponentLayout& item : kalvoran::WindowLayout()) {
     const HWND control = window.Control(item.id);
     if (!control || control == window.Handle() || !IsWindowVisible(control)) continue;
@@ -53,6 +58,15 @@ void WriteRectangles(kalvoran::Win32Window& window, const std::wstring& file) {
     MapWindowPoints(nullptr, window.Handle(), reinterpret_cast<POINT*>(&r), 2);
     out << kalvoran::ComponentName(item.id) << ' ' << r.left << ' ' << r.top << ' '
         << r.right - r.left << ' ' << r.bottom - r.top << '\n';
+    kalvoran::Rect at = item.rect;  // within its parent: moved out to the window
+    for (auto p = item.parent; p != kalvoran::Component::kForm1; p = kalvoran::LayoutOf(p).parent) {
+      at.left += kalvoran::LayoutOf(p).rect.left;
+      at.top += kalvoran::LayoutOf(p).rect.top;
+    }
+    if (layoutFile) {
+      layout << kalvoran::ComponentName(item.id) << ' ' << at.left << ' ' << at.top << ' '
+             << at.width << ' ' << at.height << '\n';
+    }
   }
 }
 
@@ -70,7 +84,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     kalvoran::Win32Window window(instance, launcher);
     window.Core().UseServers({{server, server, server}, server});
     window.Show(showCommand);
-    if (count > 3) WriteRectangles(window, arguments[3]);
+    if (count > 3) WriteRectangles(window, arguments[3], count > 4 ? arguments[4] : nullptr);
     result = window.Run();
   }
   CoUninitialize();

@@ -18,6 +18,7 @@ cd "$WORK" || exit 1
 folder="$WORK/Kalvoran Downloader"
 title="Kalvoran Downloader"
 background=4080c0  # the display's, see wine_gui_session.sh
+skin=$ASSETS/skin.png  # the skin drawn for the display's density
 pids=()
 
 fail() {
@@ -61,7 +62,7 @@ start() {
   else
     local server=${1:-$port}
     [[ $server == https://* ]] || server=127.0.0.1:$server
-    "$WINE" "$PROBE" "$server" launches rectangles </dev/null >"$WORK/output" 2>&1 &
+    "$WINE" "$PROBE" "$server" launches rectangles layout </dev/null >"$WORK/output" 2>&1 &
   fi
   pids+=($!)
   wait_for 300 has_windows 1 || fail "no window"
@@ -75,8 +76,9 @@ start() {
 }
 # The window's middle shows on the display, drawn: the skin's pixel there.
 painted() {
-  import -window root -crop 1x1+$((X + 232))+$((Y + 232)) +repage "$WORK/middle.png"
-  [ "$(pixel "$WORK/middle.png" 0 0)" = "$(pixel "$ASSETS/skin.png" 232 232)" ]
+  local half=$((WIDTH / 2))
+  import -window root -crop 1x1+$((X + half))+$((Y + half)) +repage "$WORK/middle.png"
+  [ "$(pixel "$WORK/middle.png" 0 0)" = "$(pixel "$skin" $half $half)" ]
 }
 # The centre of a control, from the probe's rectangles.
 centre() {
@@ -245,6 +247,37 @@ case $case in
       fail "the shapes differ in $(cat "$WORK/diff") pixels"
     compare -metric AE "$WORK/win32-skin.png" "$WORK/qt-skin.png" "$WORK/skin-diff.png" 2>"$WORK/diff" ||
       fail "the skins differ in $(cat "$WORK/diff") pixels (see $WORK/skin-diff.png)"
+    ;;
+
+  high_dpi)
+    # At 192 dpi (200 %, which Wine takes from the user's desktop settings)
+    # the window draws itself twice as large and sharp, from the pictures
+    # drawn for that density.
+    desktop='HKCU\Control Panel\Desktop'
+    "$WINE" reg add "$desktop" /v LogPixels /t REG_DWORD /d 192 /f </dev/null >/dev/null 2>&1 || fail "reg add"
+    trap '"$WINE" reg delete "$desktop" /v LogPixels /f </dev/null >/dev/null 2>&1; cleanup' EXIT
+    skin=$ASSETS/skin@2x.png
+    start
+    [ "$WIDTH" = 930 ] && [ "$HEIGHT" = 930 ] || fail "the window is $WIDTH x $HEIGHT"
+    window_crop "$WORK/window.png"
+    for at in "0 0" "929 0" "0 929" "929 929" "40 40"; do
+      [ "$(pixel "$WORK/window.png" $at)" = $background ] || fail "the corner at $at is drawn"
+    done
+    # Across the top left diagonal, what is cut away counted as the key: the
+    # sharp skin pixel for pixel, which the enlarged small one is not.
+    part=160x160+60+60
+    convert "$WORK/window.png" -crop $part +repage -fill "#ff00ff" -opaque "#$background" "$WORK/part.png"
+    convert "$skin" -crop $part +repage "$WORK/sharp.png"
+    convert "$ASSETS/skin.png" -scale 200% -crop $part +repage "$WORK/enlarged.png"
+    ! compare -metric AE "$WORK/sharp.png" "$WORK/enlarged.png" null: 2>/dev/null || fail "the part tells nothing"
+    compare -metric AE "$WORK/part.png" "$WORK/sharp.png" "$WORK/part-diff.png" 2>"$WORK/diff" ||
+      fail "the skin differs from skin@2x.png in $(cat "$WORK/diff") pixels (see $WORK/part-diff.png)"
+    # Every control where the layout puts it, twice as far and as large; the
+    # key label sizes itself and the list's font its height: they are placed.
+    awk 'NR == FNR { left[$1] = $2; top[$1] = $3; w[$1] = $4; h[$1] = $5; next }
+         $2 != 2 * left[$1] || $3 != 2 * top[$1] || (w[$1] && $4 != 2 * w[$1]) ||
+         ($1 != "ComboBox1" && h[$1] && $5 != 2 * h[$1])' layout rectangles >misplaced
+    [ -s layout ] && [ ! -s misplaced ] || fail "not where the layout says: $(cat misplaced)"
     ;;
 
   *) fail "no such case" ;;

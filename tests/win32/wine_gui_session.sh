@@ -25,9 +25,10 @@ stop
 [ "$action" = stop ] && exit 0
 mkdir -p "$dir" || exit 1
 
-# Xvfb writes the display it took once it is ready.
+# Xvfb writes the display it took once it is ready; the screen holds the
+# window at 200 % (930 x 930).
 rm -f "$dir/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
 echo $! >"$dir/xvfb.pid"
 for _ in $(seq 200); do
   [ -s "$dir/display" ] && break
@@ -49,6 +50,8 @@ mkdir -p "$WINEPREFIX"
 reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
 reg 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N
 reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
+# 96 dpi, whatever a case that changed it left behind.
+"$wine" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f </dev/null >/dev/null 2>&1
 for pair in "Arial=Liberation Sans" "Times New Roman=Liberation Serif" "Tahoma=DejaVu Sans" \
             "MS Sans Serif=Liberation Sans" "MS Shell Dlg=Liberation Sans" "MS Shell Dlg 2=Liberation Sans"; do
   reg 'HKCU\Software\Wine\Fonts\Replacements' /v "${pair%%=*}" /d "${pair#*=}"
