@@ -166,4 +166,7 @@ Section "Uninstall"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ; The program's own settings (the language chosen last).
+  DeleteRegKey HKCU "Software\Kalvoran\${PRODUCT}"
+  DeleteRegKey /ifempty HKCU "Software\Kalvoran"
 SectionEnd

@@ -288,10 +288,13 @@ bool Win32Window::KeyToCore(const MSG& message) {
     key = WindowKey::kContextMenu;
   }
   if (!key) return false;
+  // The keyboard stop that has the focus, itself or in a part of it (the
+  // list's edit, say); the panels around them are no stops.
   const HWND focus = GetFocus();
-  for (std::size_t i = 0; i < controls_.size(); ++i) {
-    if (!controls_[i] || (controls_[i] != focus && !IsChild(controls_[i], focus))) continue;
-    if (!core_.KeyDown(static_cast<Component>(i), *key)) return false;
+  for (Component stop : TabOrder()) {
+    const HWND control = Control(stop);
+    if (control != focus && !IsChild(control, focus)) continue;
+    if (!core_.KeyDown(stop, *key)) return false;
     swallowedKeyUp_ = message.wParam;
     return true;
   }

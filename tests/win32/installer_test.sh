@@ -149,11 +149,16 @@ installed "$later"
 verify "$(unix_path "$programs")/kalvoran-downloader.exe"
 verify "$(unix_path "$programs")/uninstall.exe"
 
-# Removed, silently: the uninstaller goes on from a copy of itself, so its
-# end is waited for.
+# Removed, silently, with the language the user chose: the uninstaller goes
+# on from a copy of itself, so its end is waited for.
+settings='HKCU\Software\Kalvoran\Kalvoran Downloader'
+windows_run reg add "$settings" /v Language /d en /f >/dev/null || fail "reg add"
 start=$(now)
 windows_run "$programs\\uninstall.exe" /S || fail "the uninstaller failed"
-removed() { [ ! -e "$(unix_path "$programs")" ] && ! entry >/dev/null && [ ! -e "$(unix_path "$link")" ]; }
+removed() {
+  [ ! -e "$(unix_path "$programs")" ] && ! entry >/dev/null && [ ! -e "$(unix_path "$link")" ] &&
+    ! windows_run reg query "$settings" >/dev/null
+}
 wait_for 300 removed || fail "left behind: $(ls "$(unix_path "$programs")" 2>&1); $(entry)"
 uninstall_time=$(seconds_since "$start")
 [ "$(cat "$earlier")" = "bought last year" ] || fail "the earlier download is gone"

@@ -57,6 +57,8 @@ has_windows() { [ "$(window_count)" -ge "$1" ]; }
 # Starts the probe (or with "program", the program itself) and sets X, Y,
 # WIDTH, HEIGHT to the window's place on the display.
 start() {
+  exe=$(basename "$PROBE")
+  [ "${1:-}" != program ] || exe=$(basename "$PROGRAM")
   if [ "${1:-}" = program ]; then
     "$WINE" "$PROGRAM" </dev/null >"$WORK/output" 2>&1 &
   else
@@ -90,7 +92,7 @@ click() { xdotool mousemove $(centre "$1") click "${2:-1}"; }
 key_for() { "$WINE" "$KEYTOOL" encode "$1" </dev/null 2>/dev/null | tr -d '\r'; }
 # A pop-up menu shows: a window of the program's without a title.
 menu_open() {
-  [ "$(xdotool search --onlyvisible --classname "$(basename "$PROBE")" 2>/dev/null | wc -l)" -gt \
+  [ "$(xdotool search --onlyvisible --classname "$exe" 2>/dev/null | wc -l)" -gt \
     "$(window_count)" ]
 }
 # Right-clicks the control, then picks the menu's item with the keys given.
@@ -208,6 +210,46 @@ case $case in
       compare -metric AE "$WORK/flag.png" "$ASSETS/flag_en.png" null: 2>"$WORK/flag_diff"
     }
     wait_for 30 english || fail "not the English flag ($(cat "$WORK/flag_diff") pixels differ)"
+    ;;
+
+  keyboard)
+    # The keyboard alone: Tab round to the flag, Return opens the homepage,
+    # Shift+F10 the language menu; back to CLOSE, whose Return ends it all.
+    start
+    xdotool key Tab Tab Tab Tab Return
+    wait_for 50 grep -q "^address http" "$WORK/launches" || fail "Return on the flag: $(launched)"
+    xdotool key shift+F10
+    wait_for 50 menu_open || fail "Shift+F10 opened no menu"
+    xdotool key Escape
+    wait_for 50 eval '! menu_open' || fail "the menu stayed"
+    xdotool key shift+Tab shift+Tab Return
+    wait_for 100 ended || fail "Return on CLOSE did not end the program"
+    ;;
+
+  language_memory)
+    # English, chosen from the keyboard, is kept in the user's registry: the
+    # next start speaks English.
+    settings='HKCU\Software\Kalvoran\Kalvoran Downloader'
+    "$WINE" reg delete "$settings" /f </dev/null >/dev/null 2>&1
+    trap '"$WINE" reg delete "$settings" /f </dev/null >/dev/null 2>&1; cleanup' EXIT
+    # Inside the focus frame.
+    convert "$ASSETS/flag_en.png" -crop 44x21+1+1 +repage "$WORK/flag_en.png"
+    english() {
+      import -window root -crop "44x21+$((X + 211))+$((Y + 299))" +repage "$WORK/flag.png"
+      compare -metric AE "$WORK/flag.png" "$WORK/flag_en.png" null: 2>"$WORK/flag_diff"
+    }
+    start program
+    xdotool key Tab Tab Tab Tab shift+F10
+    wait_for 50 menu_open || fail "no language menu"
+    xdotool key Down Down Down Return # CZ, DE, EN, SK: the third
+    wait_for 30 english || fail "not the English flag ($(cat "$WORK/flag_diff") pixels differ)"
+    xdotool mousemove $((X + 283)) $((Y + 348)) click 1 # CLOSE
+    wait_for 100 ended || fail "CLOSE did not end the program"
+    "$WINE" reg query "$settings" /v Language </dev/null 2>/dev/null | grep -q 'REG_SZ *en' ||
+      fail "the language is not kept"
+    pids=()
+    start program
+    wait_for 30 english || fail "the next start is not English"
     ;;
 
   homepage)
