@@ -4,7 +4,8 @@ kalvoran_packages_for() {
   case $1 in
     build) echo cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-liberation qt6-translations-l10n libssl-dev ;;
     test)  echo libgtest-dev libgmock-dev php-cli php-fpm nginx-light curl tinyproxy clang libclang-rt-14-dev openssl python3 \
-                $(kalvoran_packages_for package) desktop-file-utils appstream lintian xvfb xauth xdotool ;;
+                $(kalvoran_packages_for package) desktop-file-utils appstream lintian xvfb xauth xdotool \
+                weston qt6-wayland imagemagick ;;
     run)   echo php-cli qt6-translations-l10n ;;
     demo)  echo php-cli xclip ;;
     package) echo dpkg-dev file ;;

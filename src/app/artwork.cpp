@@ -57,4 +57,21 @@ QString ArtPath(Art picture) {
   return {};
 }
 
+QString SharpPath(const QString& path) {
+  const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+  return dot < 0 ? path + QStringLiteral("@2x")
+                 : path.left(dot) + QStringLiteral("@2x") + path.mid(dot);
+}
+
+QImage LoadArt(const QString& path, qreal ratio) {
+  if (ratio >= kSharpRatio) {
+    QImage sharp(SharpPath(path));
+    if (!sharp.isNull()) {
+      sharp.setDevicePixelRatio(2);
+      return sharp;
+    }
+  }
+  return QImage(path);
+}
+
 }  // namespace kalvoran

@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "artwork.h"
+
 namespace kalvoran {
 
 QImage WithFuchsiaTransparent(const QImage& image) {
@@ -22,8 +24,9 @@ Picture::Picture(QWidget* parent) : QWidget(parent) {
   setFocusPolicy(Qt::NoFocus);
 }
 
-void Picture::SetPicture(const QImage& image) {
+void Picture::SetPicture(const QImage& image, const QImage& sharp) {
   image_ = image;
+  sharp_ = sharp;
   Rebuild();
 }
 
@@ -33,20 +36,30 @@ void Picture::SetTransparent(bool transparent) {
 }
 
 void Picture::Rebuild() {
-  drawn_ = transparent_ && !image_.isNull() ? WithFuchsiaTransparent(image_) : image_;
+  // The key colour is cut before any scaling, so that no blend of it with
+  // its neighbours can survive as a pink fringe.
+  drawn_ = image_.isNull() ? image_ : WithFuchsiaTransparent(image_);
+  sharpDrawn_ = sharp_.isNull() ? sharp_ : WithFuchsiaTransparent(sharp_);
   update();
 }
 
 void Picture::paintEvent(QPaintEvent*) {
-  if (drawn_.isNull()) return;
+  const bool sharp = devicePixelRatioF() >= kSharpRatio && !sharpDrawn_.isNull();
+  const QImage& shown = sharp ? sharpDrawn_ : drawn_;
+  if (shown.isNull()) return;
   QPainter painter(this);
+  // Between the densities of the two pictures Qt scales one: smoothly.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  if (!transparent_) painter.setCompositionMode(QPainter::CompositionMode_Source);
   // Centred, odd differences rounding towards zero: a 19 x 19 arrow in a
-  // 17 x 15 picture starts at (-1, -2).
-  const int left = (width() - drawn_.width()) / 2;
-  const int top = (height() - drawn_.height()) / 2;
-  painter.drawImage(left, top, drawn_);
+  // 17 x 15 picture starts at (-1, -2). Sizes are logical.
+  const QSize size = shown.deviceIndependentSize().toSize();
+  const int left = (width() - size.width()) / 2;
+  const int top = (height() - size.height()) / 2;
+  painter.drawImage(left, top, shown);
   if (hasFocus()) {
     // White on the dark skin, and around the picture's own edge.
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
   }

@@ -1,7 +1,10 @@
 #pragma once
 // A picture control: draws its image centred and unscaled, clipped to its own
 // size. A transparent picture leaves its fuchsia pixels undrawn (and, for an
-// image with alpha, its see-through pixels), so what lies below shows.
+// image with alpha, its see-through pixels), so what lies below shows. Any
+// other picture draws them as the window's colour key does: as holes through
+// the window, where the desktop shows. On a dense screen the picture's
+// twice-sized twin is drawn in its place.
 #include <QImage>
 #include <QWidget>
 
@@ -13,7 +16,8 @@ class Picture : public QWidget {
  public:
   explicit Picture(QWidget* parent = nullptr);
 
-  void SetPicture(const QImage& image);
+  // sharp: the same picture at twice the size, device pixel ratio 2; or none.
+  void SetPicture(const QImage& image, const QImage& sharp = {});
   const QImage& PictureImage() const { return image_; }
   void SetTransparent(bool transparent);
   // A picture that acts as a button: the keyboard reaches it (Tab only, a
@@ -34,7 +38,9 @@ class Picture : public QWidget {
   void Rebuild();
 
   QImage image_;
+  QImage sharp_;
   QImage drawn_;
+  QImage sharpDrawn_;
   bool transparent_ = false;
   bool leftPressed_ = false;
 };

@@ -185,9 +185,9 @@ void TForm1::SetCaptionGreyed(Component component, bool greyed) {
 
 void TForm1::SetPicture(Component component, Art picture) {
   if (auto* image = qobject_cast<Picture*>(Widget(component))) {
-    image->SetPicture(Draw(picture));
+    image->SetPicture(Draw(picture), Draw(picture, 2));
   } else if (auto* button = qobject_cast<QPushButton*>(Widget(component))) {
-    button->setIcon(QIcon(QPixmap::fromImage(Draw(picture))));
+    button->setIcon(DrawIcon(picture));
     button->update();
   }
 }
@@ -261,7 +261,7 @@ void TForm1::SetTitle(const std::string& title) {
 }
 
 void TForm1::SetTaskbarIcon(std::optional<Art> icon) {
-  setWindowIcon(icon ? QIcon(QPixmap::fromImage(Draw(*icon))) : QApplication::windowIcon());
+  setWindowIcon(icon ? DrawIcon(*icon) : QApplication::windowIcon());
 }
 
 void TForm1::MoveWindowBy(int dx, int dy) {

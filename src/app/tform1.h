@@ -3,6 +3,7 @@
 // built from the window core's layout, whose widgets hand their events to the
 // core and which does what the core asks of a view. Widgets carry their
 // component names as object names.
+#include <QIcon>
 #include <QList>
 #include <QWidget>
 #include <array>
@@ -124,8 +125,11 @@ class TForm1 : public QWidget, public WindowView {
   bool IsFolder(const std::string& path) override;
   bool IsFile(const std::string& path) override;
 
-  // A picture as the image lists draw it: at the list's size.
-  QImage Draw(Art picture) const;
+  // A picture as the image lists draw it: at the list's size, for a screen of
+  // the given ratio (see LoadArt).
+  QImage Draw(Art picture, qreal ratio = 1) const;
+  // The picture as an icon, with its twin for dense screens.
+  QIcon DrawIcon(Art picture) const;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

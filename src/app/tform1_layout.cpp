@@ -3,6 +3,7 @@
 #include <QBitmap>
 #include <QComboBox>
 #include <QFrame>
+#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -32,6 +33,16 @@ QColor ToQColor(Colour colour) {
 QFont ToQFont(const Font& font) {
   return font.face == Font::kSerif ? SerifFont(font.pixels)
                                    : SansFont(font.pixels, font.bold, font.underline);
+}
+
+// The colour key is never shown: a fill in it leaves the window see-through
+// there, as the cut corners of the skin are.
+void FillKeyed(QPainter& painter, const QRect& rect, QColor colour) {
+  if (colour == ToQColor(kFuchsia)) {
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    colour = Qt::transparent;
+  }
+  painter.fillRect(rect, colour);
 }
 
 // The instruction list's rows are as high as in the closed list.
@@ -65,7 +76,9 @@ class ColourPanel : public QFrame {
 
  protected:
   void paintEvent(QPaintEvent* event) override {
-    QPainter(this).fillRect(rect(), colour_);
+    QPainter painter(this);
+    FillKeyed(painter, rect(), colour_);
+    painter.end();
     QFrame::paintEvent(event);
   }
 
@@ -95,6 +108,10 @@ void TForm1::BuildLayout() {
       case Kind::kWindow:
         widget = this;
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        // The skin's key colour becomes see-through pixels: the only shape a
+        // Wayland compositor shows, and a compositing X11 desktop the exact
+        // one at any scale. The mask (ApplySkinShape) stays beside it.
+        setAttribute(Qt::WA_TranslucentBackground);
         setFixedSize(item.rect.width, item.rect.height);
         setWindowTitle(FromCp1250(item.caption));
         break;
@@ -112,7 +129,7 @@ void TForm1::BuildLayout() {
       }
       case Kind::kPicture: {
         auto* picture = new Picture(parent);
-        if (item.picture) picture->SetPicture(Draw(*item.picture));
+        if (item.picture) picture->SetPicture(Draw(*item.picture), Draw(*item.picture, 2));
         picture->SetTransparent(item.transparent);
         widget = picture;
         break;
@@ -256,6 +273,10 @@ void TForm1::BuildMenus() {
 
 // The skin's fuchsia pixels are the window's colour key: they are cut out of
 // the window, which leaves the octagon and lets the desktop show around it.
+// The pictures draw them see-through; the mask cuts them as well, for an X11
+// desktop without a compositor (where see-through pixels show black), and it
+// is the input region everywhere, Wayland included, so that clicks in the
+// corners reach the window behind. It is logical: at any scale 465 x 465.
 void TForm1::ApplySkinShape() {
   const QImage skin(ArtPath(Art::kSkin));
   if (skin.isNull()) {
@@ -269,10 +290,19 @@ void TForm1::ApplySkinShape() {
 }
 
 void TForm1::paintEvent(QPaintEvent*) {
-  QPainter(this).fillRect(rect(), ToQColor(kFuchsia));
+  QPainter painter(this);
+  FillKeyed(painter, rect(), ToQColor(kFuchsia));
 }
 
-QImage TForm1::Draw(Art picture) const {
+QIcon TForm1::DrawIcon(Art picture) const {
+  QIcon icon(QPixmap::fromImage(Draw(picture)));
+  // Qt picks the twin on a dense screen.
+  const QImage sharp = Draw(picture, 2);
+  if (sharp.devicePixelRatio() > 1) icon.addPixmap(QPixmap::fromImage(sharp));
+  return icon;
+}
+
+QImage TForm1::Draw(Art picture, qreal ratio) const {
   const std::pair<const ImageListLayout*, const ImageList*> lists[] = {
       {&kalvoran::ImageList1(), ImageList1.get()},
       {&kalvoran::ImageList2(), ImageList2.get()},
@@ -280,10 +310,10 @@ QImage TForm1::Draw(Art picture) const {
       {&kalvoran::ImageList4(), ImageList4.get()}};
   for (const auto& [layout, list] : lists) {
     for (std::size_t i = 0; i < layout->images.size(); ++i) {
-      if (layout->images[i] == picture) return list->Draw(static_cast<int>(i));
+      if (layout->images[i] == picture) return list->Draw(static_cast<int>(i), ratio);
     }
   }
-  return QImage(ArtPath(picture));
+  return LoadArt(ArtPath(picture), ratio);
 }
 
 }  // namespace kalvoran
