@@ -216,7 +216,7 @@ std::array<FailureTexts, kLanguageCount> BuildFailureTexts() {
   const std::array<std::array<const char*, kJobFailureCount>, kLanguageCount> utf8 = {{
       {
           "",
-          "Server sa nepodarilo dosiahnuť. Skontrolujte pripojenie na internet.",
+          "Nepodarilo sa spojiť so serverom. Skontrolujte pripojenie na internet.",
           "Spojenie so serverom sa prerušilo. Skúste to znova.",
           "Server neodpovedal včas. Skúste to neskôr.",
           "Server odmietol súbor. Skúste to neskôr.",
@@ -230,7 +230,7 @@ std::array<FailureTexts, kLanguageCount> BuildFailureTexts() {
       },
       {
           "",
-          "Server se nepodařilo zastihnout. Zkontrolujte připojení k internetu.",
+          "Nepodařilo se spojit se serverem. Zkontrolujte připojení k internetu.",
           "Spojení se serverem bylo přerušeno. Zkuste to znovu.",
           "Server neodpověděl včas. Zkuste to později.",
           "Server odmítl soubor. Zkuste to později.",
@@ -267,7 +267,7 @@ std::array<FailureTexts, kLanguageCount> BuildFailureTexts() {
           "des Computers.",
           "Der Proxy hat die Verbindung abgelehnt oder verlangt ein Passwort. Prüfen Sie die "
           "Proxy-Einstellungen.",
-          "Der Datenträger ist voll. Schaffen Sie Platz und versuchen Sie es erneut.",
+          "Der Datenträger ist voll. Geben Sie Speicherplatz frei und versuchen Sie es erneut.",
           "In den Ordner \"Kalvoran Downloader\" kann nicht geschrieben werden. Prüfen Sie seine "
           "Berechtigungen.",
           "Das Dateisystem lehnt den Namen einer Datei ab.",
