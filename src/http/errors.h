@@ -108,8 +108,15 @@ class ERangeMismatch : public HttpError {
 // A target stream that cannot be written, sized or closed (disk full, folder gone).
 class EStreamError : public HttpError {
  public:
-  explicit EStreamError(const std::string& message) : HttpError(message) {}
+  explicit EStreamError(const std::string& message, int systemError = 0)
+      : HttpError(message), systemError_(systemError) {}
   const char* Kind() const noexcept override { return "EStreamError"; }
+  // The file system's errno value when it refused, so that the user can be
+  // told a full disk from a folder that cannot be written; 0 when unknown.
+  int SystemError() const noexcept { return systemError_; }
+
+ private:
+  int systemError_;
 };
 
 }  // namespace kalvoran

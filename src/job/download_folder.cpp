@@ -71,10 +71,14 @@ DownloadFolder::~DownloadFolder() {
 bool DownloadFolder::Open(const std::string& workingDirectory) {
   Release();
   const int dirFd = OpenJobFolder(workingDirectory, kDownloadFolderName);
-  if (dirFd < 0) return true;
+  if (dirFd < 0) {
+    openError_ = -dirFd;
+    return true;
+  }
   int lockFd = -1;
   if (const int error = LockJobFolder(dirFd, kLockFileName, lockFd)) {
     CloseJobFolder(dirFd);
+    openError_ = error;
     return error != EAGAIN;
   }
   const std::lock_guard lock(mutex_);
@@ -93,28 +97,30 @@ void DownloadFolder::Release() {
 }
 
 std::unique_ptr<TempFileStream> DownloadFolder::CreateTemp() {
-  int error = ENOENT;
+  int error = openError_;
   if (dirFd_ >= 0) {
     RemoveJobEntry(dirFd_, kTempFileName);
     int fd = -1;
     error = files_.CreateExclusive(dirFd_, kTempFileName, fd);
     if (error == 0) return std::make_unique<TempFileStream>(files_, fd);
   }
-  throw EStreamError(std::string("Cannot create the file: ") + std::strerror(error));
+  throw EStreamError(std::string("Cannot create the file: ") + std::strerror(error), error);
 }
 
-std::optional<std::string> DownloadFolder::SaveTempAs(std::string_view cp1250Name) {
+std::optional<std::string> DownloadFolder::SaveTempAs(std::string_view cp1250Name, int* error) {
+  int ignored = 0;
+  int& failure = error != nullptr ? *error : ignored;
+  failure = ENOENT;
   if (dirFd_ < 0) return std::nullopt;
   const std::string name = Cp1250ToUtf8(cp1250Name);
   std::string prefix;
   for (unsigned long c = 0;; ++c) {
     if (c > 0) prefix = std::to_string(c) + "_";
     const std::string target = prefix + name;
-    const int error = IsJobFileName(target)
-                          ? EEXIST
-                          : files_.RenameNoReplace(dirFd_, kTempFileName, target.c_str());
-    if (error == 0) return prefix;
-    if (error != EEXIST && error != ENOTEMPTY) return std::nullopt;
+    failure = IsJobFileName(target) ? EEXIST
+                                    : files_.RenameNoReplace(dirFd_, kTempFileName, target.c_str());
+    if (failure == 0) return prefix;
+    if (failure != EEXIST && failure != ENOTEMPTY) return std::nullopt;
   }
 }
 

@@ -6,6 +6,7 @@
 // One job at a time per folder, whichever process runs it: all jobs share the
 // one "tmp.tmp", so a job holds the folder (a lock on "job.lck" in it) from
 // Open until Release, and only a job that holds it changes anything there.
+#include <cerrno>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -48,7 +49,7 @@ class DownloadFolder {
 
   // Creates the folder under workingDirectory when it is missing and takes it
   // for this job. False when another job holds it; any other failure shows
-  // later, when the temporary file cannot be created.
+  // later, when the temporary file cannot be created, with its errno value.
   bool Open(const std::string& workingDirectory);
   // Lets the folder go; nothing in it is touched afterwards.
   void Release();
@@ -59,8 +60,9 @@ class DownloadFolder {
 
   // Gives "tmp.tmp" the name, or the first of 1_name, 2_name, ... that is
   // free; the job's own file names count as taken. Returns the prefix used ("" or "<c>_"), or
-  // nothing when the rename fails for another reason than a taken name (the file keeps "tmp.tmp").
-  std::optional<std::string> SaveTempAs(std::string_view cp1250Name);
+  // nothing when the rename fails for another reason than a taken name (the file keeps "tmp.tmp");
+  // then *error, when given, is the errno value of that failure.
+  std::optional<std::string> SaveTempAs(std::string_view cp1250Name, int* error = nullptr);
 
   // Deletes "tmp.tmp" if it exists and the folder is held; failures are
   // ignored. Safe from any thread.
@@ -73,6 +75,7 @@ class DownloadFolder {
   std::mutex mutex_;
   int dirFd_ = -1;  // -1 unless the folder is held
   int lockFd_ = -1;
+  int openError_ = ENOENT;  // why the folder is not held, for CreateTemp to tell
 };
 
 }  // namespace kalvoran

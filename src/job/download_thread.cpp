@@ -65,7 +65,7 @@ void TDownloadThread::Run() {
     // interrupted, with the temporary stream closed first.
     TakeTemp().reset();
     CancelFlag = true;
-    Publish(2);
+    Publish(2, FailureOf(std::current_exception()));
   }
   try {
     DoTerminate();
@@ -79,9 +79,12 @@ void TDownloadThread::Run() {
   finishedChanged_.notify_all();
 }
 
-void TDownloadThread::Publish(int result) {
-  int running = -1;
-  ReturnValue.compare_exchange_strong(running, result);
+void TDownloadThread::Publish(int result, JobFailure cause) {
+  // Only this thread publishes, so the cause of the result that counts is
+  // in place before a reader of ReturnValue can see that result.
+  if (ReturnValue.load() != -1) return;
+  failure_.store(cause);
+  ReturnValue.store(result);
 }
 
 std::unique_ptr<TempFileStream> TDownloadThread::TakeTemp() {
@@ -131,7 +134,7 @@ void TDownloadThread::Execute() {
     if (!folder_.Open(options_.WorkingDirectory)) {
       // Another job fills this folder: nothing in it is ours to touch.
       CancelFlag = true;
-      Publish(2);
+      Publish(2, JobFailure::kFolderBusy);
       return;
     }
     client_->OnWorkBegin = [this](HttpClient& sender, TWorkMode mode, std::int64_t expected) {
@@ -156,9 +159,9 @@ void TDownloadThread::Execute() {
     window_.SetFileCount(static_cast<int>(files.size()));
 
     for (std::size_t i = 0; i < files.size(); ++i) {
-      if (!FetchFile(static_cast<std::int64_t>(i), files[i])) {
+      if (const auto failed = FetchFile(static_cast<std::int64_t>(i), files[i])) {
         CancelFlag = true;
-        Publish(2);
+        Publish(2, *failed);
         return;
       }
       if (CancelFlag) break;
@@ -179,21 +182,22 @@ void TDownloadThread::Execute() {
   Publish(0);
 }
 
-bool TDownloadThread::FetchFile(std::int64_t index, const std::string& name) {
+std::optional<JobFailure> TDownloadThread::FetchFile(std::int64_t index, const std::string& name) {
   // A name that would leave the folder, or reach into a sub-folder of it, is
   // refused before anything is asked of the server.
-  if (!IsPlainFileName(name)) return false;
+  if (!IsPlainFileName(name)) return JobFailure::kNameRefused;
 
   std::unique_ptr<TempFileStream> created;
   try {
     created = folder_.CreateTemp();
   } catch (...) {
-    return false;
+    return FailureOf(std::current_exception());
   }
   TempFileStream& stream = *created;
   temp_.store(created.release());
 
   bool ok = true;
+  std::exception_ptr failure;  // the first one: what followed is its echo
   client_->Tag = index;
   try {
     const AbortableRequest request(&aborter_, *client_);
@@ -205,6 +209,7 @@ bool TDownloadThread::FetchFile(std::int64_t index, const std::string& name) {
     }
   } catch (...) {
     ok = false;
+    failure = std::current_exception();
   }
 
   // Close before anything else is decided; the stream is gone afterwards.
@@ -213,20 +218,24 @@ bool TDownloadThread::FetchFile(std::int64_t index, const std::string& name) {
       taken->Close();
     } catch (...) {
       ok = false;
+      if (!failure) failure = std::current_exception();
     }
   } else {
     ok = false;
   }
-  // A refused file (content type "error") or a job being stopped.
-  if (!ok || CancelFlag) return false;
+  // A refused file (content type "error") or a job being stopped. The
+  // refusal cut the connection, so whatever the Get raised is its echo.
+  if (CancelFlag && IsErrorResponse(*client_)) return JobFailure::kRefused;
+  if (!ok || CancelFlag) return FailureOf(failure);
 
   const bool namedRunFile = runFile_ == name;
-  const std::optional<std::string> prefix = folder_.SaveTempAs(name);
-  if (!prefix) return false;
+  int renameError = 0;
+  const std::optional<std::string> prefix = folder_.SaveTempAs(name, &renameError);
+  if (!prefix) return FailureOfRename(renameError);
   if (namedRunFile) runFile_ = *prefix + name;
 
   if (deleteFlag_) CleanUp(name);
-  return true;
+  return std::nullopt;
 }
 
 void TDownloadThread::CleanUp(const std::string& name) {

@@ -23,12 +23,14 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "download_folder.h"
 #include "http_client.h"
+#include "job_failure.h"
 #include "job_files.h"
 #include "job_window.h"
 #include "request_aborter.h"
@@ -77,6 +79,9 @@ class TDownloadThread {
 
   // The job result code, published once: a 1 or 2 is never overwritten.
   std::atomic<int> ReturnValue{-1};
+  // Why the job was interrupted: the cause of the failure that ended it,
+  // set before ReturnValue became 2. Read it after that; kNone otherwise.
+  JobFailure Failure() const { return failure_.load(); }
 
   // The stop request. The worker never polls it (it stops on CancelFlag);
   // the window sets it when a job is over or the program closes.
@@ -109,13 +114,14 @@ class TDownloadThread {
   // The end hook, on the worker's thread after Execute.
   void DoTerminate();
 
-  // Fetches, closes and names file i; false when the job must end with 2.
-  bool FetchFile(std::int64_t index, const std::string& name);
+  // Fetches, closes and names file i; when the job must end with 2, the
+  // cause of the failure.
+  std::optional<JobFailure> FetchFile(std::int64_t index, const std::string& name);
   void CleanUp(const std::string& name);
   // The job's settings on a client; shortReply for the clean-up and
   // statistics requests.
   void SetUp(HttpClient& client, bool shortReply) const;
-  void Publish(int result);
+  void Publish(int result, JobFailure cause = JobFailure::kNone);
   std::unique_ptr<TempFileStream> TakeTemp();
 
   JobWindow& window_;
@@ -136,6 +142,7 @@ class TDownloadThread {
   // The temporary stream's shared slot.
   std::atomic<TempFileStream*> temp_{nullptr};
 
+  std::atomic<JobFailure> failure_{JobFailure::kNone};
   std::atomic<bool> terminated_{false};
   mutable std::mutex mutex_;
   std::condition_variable finishedChanged_;

@@ -67,11 +67,14 @@ JobFiles& SystemJobFiles() {
 
 int OpenJobFolder(const std::string& workingDirectory, const char* name) {
   const int base = ::open(workingDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (base < 0) return -1;
-  ::mkdirat(base, name, 0777);
+  if (base < 0) return -errno;
+  const int made = ::mkdirat(base, name, 0777) == 0 ? 0 : errno;
   const int dirFd = ::openat(base, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int error = errno;
   ::close(base);
-  return dirFd;
+  if (dirFd >= 0) return dirFd;
+  // A folder that could not be made is missing for that reason.
+  return -(error == ENOENT && made != 0 ? made : error);
 }
 
 void CloseJobFolder(int dirFd) {

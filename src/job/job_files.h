@@ -33,7 +33,8 @@ class JobFiles {
 JobFiles& SystemJobFiles();
 
 // The folder `name` under workingDirectory (UTF-8), created when missing, as
-// an open folder descriptor; -1 when it cannot be opened.
+// an open folder descriptor; when it cannot be opened, minus the errno value
+// of why (that of the creation when the folder could not be made).
 int OpenJobFolder(const std::string& workingDirectory, const char* name);
 void CloseJobFolder(int dirFd);
 // Removes the file, link or empty folder at the name; a link goes, never

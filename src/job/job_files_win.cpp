@@ -120,19 +120,26 @@ JobFiles& SystemJobFiles() {
 int OpenJobFolder(const std::string& workingDirectory, const char* name) {
   std::wstring base;
   std::wstring folder;
-  if (!Utf8ToWide(workingDirectory, base) || !Utf8ToWide(name, folder)) return -1;
+  if (!Utf8ToWide(workingDirectory, base) || !Utf8ToWide(name, folder)) return -EINVAL;
   if (base.empty()) base = L".";
   if (base.back() != L'\\' && base.back() != L'/') base += L'\\';
   const std::wstring path = base + folder;
-  CreateDirectoryW(path.c_str(), nullptr);
+  const int made = CreateDirectoryW(path.c_str(), nullptr) ? 0 : LastWindowsErrno();
   // Shared for deleting too: the user may rename or remove the folder while
   // the program runs; the names follow the folder wherever it went.
   const HANDLE dir = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (dir == INVALID_HANDLE_VALUE) return -1;
+  if (dir == INVALID_HANDLE_VALUE) {
+    // A folder that could not be made is missing for that reason.
+    const int error = LastWindowsErrno();
+    return -(error == ENOENT && made != 0 ? made : error);
+  }
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(dir), _O_RDONLY);
-  if (fd < 0) CloseHandle(dir);
+  if (fd < 0) {
+    CloseHandle(dir);
+    return -EMFILE;
+  }
   return fd;
 }
 

@@ -4,8 +4,12 @@
 
 namespace kalvoran {
 
+bool IsErrorResponse(const HttpClient& client) {
+  return client.Response().ContentType == "error";
+}
+
 bool RefuseErrorResponse(HttpClient& sender) {
-  if (sender.Response().ContentType != "error") return false;
+  if (!IsErrorResponse(sender)) return false;
   sender.Disconnect();
   CancelFlag = true;
   return true;

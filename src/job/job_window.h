@@ -67,5 +67,7 @@ class JobWindow {
 // true. The worker then treats the file as a failed transfer. Otherwise
 // returns false and changes nothing.
 bool RefuseErrorResponse(HttpClient& sender);
+// Whether the client's last answer is such a refusal (content type "error").
+bool IsErrorResponse(const HttpClient& client);
 
 }  // namespace kalvoran

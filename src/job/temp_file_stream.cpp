@@ -12,7 +12,7 @@ TempFileStream::~TempFileStream() {
 }
 
 void TempFileStream::Fail(const char* what, int error) {
-  throw EStreamError(std::string(what) + ": " + std::strerror(error));
+  throw EStreamError(std::string(what) + ": " + std::strerror(error), error);
 }
 
 void TempFileStream::SetSize(std::int64_t size) {

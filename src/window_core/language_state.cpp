@@ -45,4 +45,9 @@ const std::string& MsgInterrupted() {
   return t ? t->msgInterrupted : kNone;
 }
 
+const std::string& MsgFailureCause(JobFailure cause) {
+  const LanguageTable* t = Current();
+  return t ? FailureText(*t, cause) : kNone;
+}
+
 }  // namespace kalvoran

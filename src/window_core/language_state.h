@@ -8,6 +8,8 @@
 // every text is empty. Texts are Windows-1250.
 #include <string>
 
+#include "job_failure.h"
+
 namespace kalvoran {
 
 struct LanguageTable;
@@ -22,5 +24,7 @@ const std::string& MsgConfirmClose();
 const std::string& MsgSuccess();
 const std::string& MsgBadKey();
 const std::string& MsgInterrupted();
+// The line under MsgInterrupted that says why; empty for JobFailure::kNone.
+const std::string& MsgFailureCause(JobFailure cause);
 
 }  // namespace kalvoran

@@ -207,4 +207,94 @@ const LanguageTable* FindLanguage(std::uint8_t index) {
   return index < tables.size() ? &tables[index] : nullptr;
 }
 
+namespace {
+
+using FailureTexts = std::array<std::string, kJobFailureCount>;
+
+// In the order of JobFailure, kNone first; UTF-8 here, as the texts above.
+std::array<FailureTexts, kLanguageCount> BuildFailureTexts() {
+  const std::array<std::array<const char*, kJobFailureCount>, kLanguageCount> utf8 = {{
+      {
+          "",
+          "Nepodarilo sa spojiť so serverom. Skontrolujte pripojenie na internet.",
+          "Spojenie so serverom sa prerušilo. Skúste to znova.",
+          "Server neodpovedal včas. Skúste to neskôr.",
+          "Server odmietol súbor. Skúste to neskôr.",
+          "Server odpovedal chybou. Skúste to neskôr.",
+          "Certifikát servera nie je dôveryhodný. Skontrolujte dátum a čas počítača.",
+          "Proxy server odmietol spojenie alebo žiada heslo. Skontrolujte nastavenia proxy.",
+          "Disk je plný. Uvoľnite miesto a skúste to znova.",
+          "Do priečinka \"Kalvoran Downloader\" nemožno zapisovať. Skontrolujte jeho oprávnenia.",
+          "Systém súborov odmieta názov súboru.",
+          "Priečinok používa iné sťahovanie. Počkajte, kým skončí.",
+      },
+      {
+          "",
+          "Nepodařilo se spojit se serverem. Zkontrolujte připojení k internetu.",
+          "Spojení se serverem bylo přerušeno. Zkuste to znovu.",
+          "Server neodpověděl včas. Zkuste to později.",
+          "Server odmítl soubor. Zkuste to později.",
+          "Server odpověděl chybou. Zkuste to později.",
+          "Certifikát serveru není důvěryhodný. Zkontrolujte datum a čas počítače.",
+          "Proxy server odmítl spojení nebo žádá heslo. Zkontrolujte nastavení proxy.",
+          "Disk je plný. Uvolněte místo a zkuste to znovu.",
+          "Do složky \"Kalvoran Downloader\" nelze zapisovat. Zkontrolujte její oprávnění.",
+          "Souborový systém odmítá název souboru.",
+          "Složku používá jiné stahování. Počkejte, až skončí.",
+      },
+      {
+          "",
+          "The server could not be reached. Check your connection to the internet.",
+          "The connection to the server was lost. Please try again.",
+          "The server did not answer in time. Please try again later.",
+          "The server refused the file. Please try again later.",
+          "The server answered with an error. Please try again later.",
+          "The server's certificate is not trusted. Check the date and time of your computer.",
+          "The proxy refused the connection or wants a password. Check your proxy settings.",
+          "The disk is full. Free some space and try again.",
+          "The folder \"Kalvoran Downloader\" cannot be written. Check its permissions.",
+          "The file system refuses the name of a file.",
+          "Another download is using the folder. Wait until it has finished.",
+      },
+      {
+          "",
+          "Der Server ist nicht erreichbar. Prüfen Sie Ihre Internetverbindung.",
+          "Die Verbindung zum Server wurde unterbrochen. Versuchen Sie es erneut.",
+          "Der Server hat nicht rechtzeitig geantwortet. Versuchen Sie es später erneut.",
+          "Der Server hat die Datei abgelehnt. Versuchen Sie es später erneut.",
+          "Der Server hat mit einem Fehler geantwortet. Versuchen Sie es später erneut.",
+          "Das Zertifikat des Servers ist nicht vertrauenswürdig. Prüfen Sie Datum und Uhrzeit "
+          "des Computers.",
+          "Der Proxy hat die Verbindung abgelehnt oder verlangt ein Passwort. Prüfen Sie die "
+          "Proxy-Einstellungen.",
+          "Der Datenträger ist voll. Geben Sie Speicherplatz frei und versuchen Sie es erneut.",
+          "In den Ordner \"Kalvoran Downloader\" kann nicht geschrieben werden. Prüfen Sie seine "
+          "Berechtigungen.",
+          "Das Dateisystem lehnt den Namen einer Datei ab.",
+          "Ein anderer Download verwendet den Ordner. Warten Sie, bis er beendet ist.",
+      },
+  }};
+  std::array<FailureTexts, kLanguageCount> texts;
+  for (std::size_t language = 0; language < kLanguageCount; ++language) {
+    for (std::size_t cause = 0; cause < kJobFailureCount; ++cause) {
+      texts[language][cause] = Utf8ToCp1250(utf8[language][cause]);
+    }
+  }
+  return texts;
+}
+
+}  // namespace
+
+const std::string& FailureText(const LanguageTable& table, JobFailure cause) {
+  static const std::array<FailureTexts, kLanguageCount> texts = BuildFailureTexts();
+  static const std::string kNoText;
+  const auto index = static_cast<std::size_t>(cause);
+  for (std::uint8_t language = 0; language < kLanguageCount; ++language) {
+    if (FindLanguage(language) == &table && index < kJobFailureCount) {
+      return texts[language][index];
+    }
+  }
+  return kNoText;
+}
+
 }  // namespace kalvoran

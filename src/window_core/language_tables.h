@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "job_failure.h"
+
 namespace kalvoran {
 
 // Language indexes as the language menu's tags carry them.
@@ -35,5 +37,10 @@ struct LanguageTable {
 // The tables are built once and live until the program ends, so references
 // into them stay valid on every thread.
 const LanguageTable* FindLanguage(std::uint8_t index);
+
+// Why a job was interrupted, told on a line of its own under msgInterrupted:
+// the text for a cause in the language of `table` (one of FindLanguage's);
+// empty for JobFailure::kNone, which gets no line.
+const std::string& FailureText(const LanguageTable& table, JobFailure cause);
 
 }  // namespace kalvoran

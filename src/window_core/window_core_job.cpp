@@ -99,9 +99,12 @@ void WindowCore::CompleteJob(int r) {
     case 1:
       view_.ShowError(MsgBadKey());
       break;
-    case 2:
-      view_.ShowError(MsgInterrupted());
+    case 2: {
+      // The cause on a line of its own, so that the user knows what to do.
+      const std::string& cause = MsgFailureCause(worker_->Failure());
+      view_.ShowError(cause.empty() ? MsgInterrupted() : MsgInterrupted() + "\n" + cause);
       break;
+    }
     default:
       break;
   }

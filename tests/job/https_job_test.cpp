@@ -82,7 +82,7 @@ class HttpsJob : public test::CertificateSuite {
 
   // Runs the job with every server and the statistics host at `server`.
   static int Run(const WorkingDir& dir, const std::string& server, const std::string& caFile,
-                 ProxyRules proxies = {}) {
+                 ProxyRules proxies = {}, JobFailure* cause = nullptr) {
     HeadlessWindow window(KeyFor(kDescriptor));
     DownloadJobOptions options;
     options.Proxies = std::move(proxies);
@@ -93,6 +93,7 @@ class HttpsJob : public test::CertificateSuite {
     TDownloadThread worker(window, options);
     worker.Start();
     EXPECT_TRUE(worker.WaitFor(60s));
+    if (cause != nullptr) *cause = worker.Failure();
     return worker.ReturnValue;
   }
 
@@ -161,21 +162,27 @@ TEST_F(HttpsJob, EveryTlsFailureEndsTheJobWithTwoAndLeavesNothing) {
     const char* name;
     std::string server;
     std::string caFile;
+    JobFailure cause;
   };
+  const JobFailure untrusted = JobFailure::kUntrustedCertificate;
   const std::vector<Case> cases = {
-      {"the system's store alone", https(nginx.Port(0)), ""},
-      {"unknown CA", https(nginx.Port(3)), ca},
-      {"other host name", "https://localhost:" + std::to_string(nginx.Port(1)), ca},
-      {"expired", https(nginx.Port(2)), ca},
-      {"TLS site addressed as http", "127.0.0.1:" + std::to_string(nginx.Port(0)), ca},
-      {"plain HTTP on the TLS port", https(plain.Port()), ca},
-      {"reset in the handshake", https(resetting.Port()), ca},
-      {"close in mid-body without close-notify", https(cutting.Port()), ca},
+      {"the system's store alone", https(nginx.Port(0)), "", untrusted},
+      {"unknown CA", https(nginx.Port(3)), ca, untrusted},
+      {"other host name", "https://localhost:" + std::to_string(nginx.Port(1)), ca, untrusted},
+      {"expired", https(nginx.Port(2)), ca, untrusted},
+      {"TLS site addressed as http", "127.0.0.1:" + std::to_string(nginx.Port(0)), ca,
+       JobFailure::kServerError},
+      {"plain HTTP on the TLS port", https(plain.Port()), ca, JobFailure::kNone},
+      {"reset in the handshake", https(resetting.Port()), ca, JobFailure::kConnectionLost},
+      {"close in mid-body without close-notify", https(cutting.Port()), ca,
+       JobFailure::kConnectionLost},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WorkingDir dir;
-    EXPECT_EQ(Run(dir, c.server, c.caFile), 2);
+    JobFailure cause = JobFailure::kNone;
+    EXPECT_EQ(Run(dir, c.server, c.caFile, {}, &cause), 2);
+    EXPECT_EQ(cause, c.cause);
     // Neither a file under its own name nor tmp.tmp.
     EXPECT_EQ(FolderEntries(dir), Names{});
   }

@@ -9,6 +9,8 @@
 #include <regex>
 
 #include "download_folder.h"
+#include "errors.h"
+#include "job_failure.h"
 #include "job_test_support.h"
 #include "mac_address.h"
 #include "statistics.h"
@@ -167,6 +169,36 @@ TEST_F(DownloadFolderTest, TempFileReplacesALinkInsteadOfWritingThroughIt) {
   EXPECT_EQ(ReadFile(dir.Path() + "/outside"), "keep");
   EXPECT_FALSE(fs::is_symlink(dir.Folder() + "/tmp.tmp"));
   EXPECT_EQ(ReadFile(dir.Folder() + "/tmp.tmp"), "inside");
+}
+
+// What no loopback server can make happen: the causes of such errors.
+TEST(JobFailures, ErrorsNoLocalServerMakesAreToldByTheirCause) {
+  const auto of = [](auto error) { return std::make_exception_ptr(error); };
+  std::vector<std::pair<std::exception_ptr, JobFailure>> cases = {
+      {of(ESocketError(11001)), JobFailure::kUnreachable},  // host not found
+      {of(ESocketError(10060)), JobFailure::kUnreachable},
+      {of(EConnectTimeout()), JobFailure::kUnreachable},
+      {of(ETlsError("TLS: certificate verify failed: expired")), JobFailure::kUntrustedCertificate},
+      {of(ETlsError("TLS: handshake failed: no shared cipher")), JobFailure::kNone},
+      {of(EHttpProtocolError(403, "The proxy p:1 answered: HTTP/1.1 403 Forbidden", "")),
+       JobFailure::kProxy},
+      {of(EClientError("The proxy socks5://p cannot be used: only http:// proxies are supported.")),
+       JobFailure::kProxy},
+      {of(EStreamError("Cannot write the file", EPERM)), JobFailure::kFolderNotWritable},
+      {of(std::runtime_error("unforeseen")), JobFailure::kNone},
+  };
+#ifndef _WIN32
+  // A download folder that cannot be made where nothing may be created.
+  DownloadFolder folder(SystemJobFiles());
+  ASSERT_TRUE(folder.Open("/sys"));
+  try {
+    folder.CreateTemp();
+    ADD_FAILURE() << "a download folder in /sys";
+  } catch (...) {
+    cases.emplace_back(std::current_exception(), JobFailure::kFolderNotWritable);
+  }
+#endif
+  for (const auto& [failure, cause] : cases) EXPECT_EQ(FailureOf(failure), cause);
 }
 
 }  // namespace

@@ -14,8 +14,10 @@
 #include "cancel_flag.h"
 #include "download_thread.h"
 #include "job_test_support.h"
+#include "loopback_socket.h"
 #include "mac_address.h"
 #include "program_run.h"
+#include "proxy_variables.h"
 #include "scripted_server.h"
 #include "statistics.h"
 
@@ -214,6 +216,56 @@ TEST_F(WorkerTest, ServerGoingAwayAnywhereInTheBodySavesNoPartialFile) {
   }
 }
 
+TEST_F(WorkerTest, AnInterruptedJobKnowsWhatInterruptedIt) {
+  const test::LoopbackSocket absent;  // bound, never listening: refuses
+  const std::string nobody = "127.0.0.1:" + std::to_string(absent.Port());
+  std::string huge = "HTTP/1.1 200 OK\r\n";
+  for (int i = 0; i < 10001; ++i) huge += "X: y\r\n";
+  struct Case {
+    const char* what;
+    Script script;
+    std::string server, proxy;  // "": the scripted server; no proxy
+    JobFailure cause;
+  };
+  const std::vector<Case> cases = {
+      {"nobody listens", Script(), nobody, "", JobFailure::kUnreachable},
+      {"reset", Script().ReadHead().Reset(), "", "", JobFailure::kConnectionLost},
+      {"closed", Script().ReadHead().Close(), "", "", JobFailure::kConnectionLost},
+      {"cut", Script().ReadHead().Send(Head(9) + "abc").Close(), "", "",
+       JobFailure::kConnectionLost},
+      {"silent", Script().ReadHead().WaitForClientClose(), "", "", JobFailure::kNoAnswer},
+      {"refused",
+       Script().ReadHead().Send(
+           "HTTP/1.1 200 OK\r\nContent-Type: error\r\nContent-Length: 2\r\n\r\nno"),
+       "", "", JobFailure::kRefused},
+      {"404", Script().ReadHead().Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"), "",
+       "", JobFailure::kServerError},
+      {"a head too large", Script().ReadHead().Send(huge), "", "", JobFailure::kNone},
+      {"proxy wants credentials",
+       Script().ReadHead().Send("HTTP/1.1 407 Proxy Authentication Required\r\n\r\n"), "", "self",
+       JobFailure::kProxy},
+      {"proxy absent", Script(), "", nobody, JobFailure::kProxy},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedServer s(30s);
+    s.AddScript(c.script);
+    HeadlessWindow window(KeyFor("1;noo;p;a.bin;"));
+    DownloadJobOptions options = OptionsFor(s, dir);
+    if (!c.server.empty()) options.Servers = {{c.server, c.server, c.server}, c.server};
+    if (!c.proxy.empty()) {
+      options.Proxies =
+          test::RulesFromVariables({{"http_proxy", c.proxy == "self" ? s.HostPort() : c.proxy},
+                                    {"no_proxy", "<-loopback>"}});
+    }
+    options.ReadTimeout = 300ms;
+    options.ResumeTries = 0;
+    const auto worker = Run(window, options);
+    EXPECT_EQ(worker->ReturnValue, 2);
+    EXPECT_EQ(worker->Failure(), c.cause);
+  }
+}
+
 TEST_F(WorkerTest, UnreadableKeyEndsWithResultOneBeforeAnyRequest) {
   for (const std::string& key : {std::string(""), std::string("A1B"), KeyFor("1 ;noo;p;a;"),
                                  KeyFor("x;noo;p;a;"), "\n" + KeyFor("1;noo;p;a;")}) {
@@ -290,12 +342,16 @@ TEST_F(WorkerTest, AJobHoldsItsFolderUntilItsProcessEnds) {
   const std::string temp = dir.Folder() + "/tmp.tmp";
   HeadlessWindow window(KeyFor("1;noo;p;mine.bin;"));
   int second = -1;  // the server's lifetime bounds the wait for the holder's body
+  JobFailure cause = JobFailure::kNone;
   test::RunProgram({KALVORAN_HEADLESS_JOB, server.HostPort(), dir.Path(), "1;noo;p;x;"}, [&] {
     if (ReadFile(temp) != held) return false;
-    second = Run(window, OptionsFor(server, dir))->ReturnValue;
+    const auto worker = Run(window, OptionsFor(server, dir));
+    second = worker->ReturnValue;
+    cause = worker->Failure();
     return true;  // kill the holder
   });
   EXPECT_EQ(second, 2);
+  EXPECT_EQ(cause, JobFailure::kFolderBusy);
   EXPECT_TRUE(ReadFile(temp) == held) << "the holder's tmp.tmp changed";
   EXPECT_EQ(Run(window, OptionsFor(server, dir))->ReturnValue, 0);
   EXPECT_EQ(FolderEntries(dir), Names{"mine.bin"});
@@ -313,6 +369,7 @@ TEST_F(WorkerTest, NamesLeavingTheFolderAreRefusedBeforeTheirRequest) {
     HeadlessWindow window(KeyFor("1;noo;p;" + name + ";"));
     const auto worker = Run(window, OptionsFor(server, dir));
     EXPECT_EQ(worker->ReturnValue, 2);
+    EXPECT_EQ(worker->Failure(), JobFailure::kNameRefused);
     EXPECT_EQ(FolderEntries(dir), Names{});
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 1);  // just the folder
   }
@@ -411,13 +468,18 @@ TEST_F(WorkerTest, FileFailuresEndTheJobAndRemoveTheTemporaryFile) {
     int error;
     int result;
     Names saved;
+    JobFailure cause = JobFailure::kNone;  // what the user is told
   };
   const std::vector<Case> cases = {
-      {FaultyFiles::kCreate, 2, EACCES, 2, {"a.bin"}},
+      {FaultyFiles::kCreate, 2, EACCES, 2, {"a.bin"}, JobFailure::kFolderNotWritable},
       {FaultyFiles::kSetSize, 2, EFBIG, 2, {"a.bin"}},
-      {FaultyFiles::kWrite, 1, ENOSPC, 2, {}},
+      {FaultyFiles::kSetSize, 1, ENOSPC, 2, {}, JobFailure::kDiskFull},
+      {FaultyFiles::kWrite, 1, ENOSPC, 2, {}, JobFailure::kDiskFull},
       {FaultyFiles::kClose, 3, EIO, 2, {"a.bin", "b.bin"}},
+      {FaultyFiles::kClose, 1, ENOSPC, 2, {}, JobFailure::kDiskFull},
       {FaultyFiles::kRename, 2, EIO, 2, {"a.bin"}},
+      {FaultyFiles::kRename, 1, EINVAL, 2, {}, JobFailure::kNameRefused},
+      {FaultyFiles::kRename, 1, EROFS, 2, {}, JobFailure::kFolderNotWritable},
       {FaultyFiles::kRename, 1, EEXIST, 0, {"1_a.bin", "b.bin", "c.bin"}},  // taken: next prefix
   };
   for (const Case& c : cases) {
@@ -432,6 +494,7 @@ TEST_F(WorkerTest, FileFailuresEndTheJobAndRemoveTheTemporaryFile) {
 
     const auto worker = Run(window, options);
     EXPECT_EQ(worker->ReturnValue, c.result);
+    EXPECT_EQ(worker->Failure(), c.cause);
     EXPECT_EQ(FolderEntries(folder), c.saved);
   }
 }

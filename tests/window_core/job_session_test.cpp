@@ -3,8 +3,10 @@
 // the job timer while it runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -101,7 +103,7 @@ TEST_F(JobSession, EachJobEndsSayingHowItWentAndOpensWhatItShould) {
       {"a server that refuses",
        key("0;noo;p;a.bin;"),
        false,
-       "ShowError " + german.msgInterrupted,
+       "ShowError " + german.msgInterrupted + "\n" + FailureText(german, JobFailure::kUnreachable),
        "SetBar 0/1000",
        {}},
   };
@@ -143,6 +145,50 @@ TEST_F(JobSession, EachJobEndsSayingHowItWentAndOpensWhatItShould) {
   view.Take();
   view.core.Button2Click();
   EXPECT_EQ(view.Take(), Lines{"CloseWindow"});
+}
+
+TEST_F(JobSession, AnInterruptedJobSaysWhyOnASecondLineInTheWindowsLanguage) {
+  // Every language has its own text for every cause, and none for kNone.
+  for (std::uint8_t language = 0; language < kLanguageCount; ++language) {
+    const LanguageTable& table = *FindLanguage(language);
+    std::set<std::string> texts;
+    for (std::size_t cause = 0; cause < kJobFailureCount; ++cause) {
+      texts.insert(FailureText(table, static_cast<JobFailure>(cause)));
+    }
+    EXPECT_EQ(texts.size(), kJobFailureCount) << table.langCode;
+    EXPECT_EQ(*texts.begin(), "") << table.langCode;
+  }
+  const LanguageTable& en = *FindLanguage(kEnglish);
+  const LanguageTable& sk = *FindLanguage(kSlovak);
+  EXPECT_EQ(FailureText(en, JobFailure::kUnreachable),
+            "The server could not be reached. Check your connection to the internet.");
+  std::string huge = "HTTP/1.1 200 OK\r\n";  // a head the client will not read
+  for (int i = 0; i < 10001; ++i) huge += "X: y\r\n";
+  struct Case {
+    LanguageIndex language;
+    test::Script script;
+    std::string dialog;
+  };
+  const std::vector<Case> cases = {
+      {kEnglish, test::Script().ReadHead().Send("HTTP/1.1 500 Oops\r\n\r\n"),
+       en.msgInterrupted + "\n" + FailureText(en, JobFailure::kServerError)},
+      {kSlovak, test::Script().ReadHead().Send("HTTP/1.1 500 Oops\r\n\r\n"),
+       sk.msgInterrupted + "\n" + FailureText(sk, JobFailure::kServerError)},
+      {kSlovak, test::Script().ReadHead().Send(huge), sk.msgInterrupted},
+  };
+  test::FakeView view;
+  view.core.FormCreate();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dialog);
+    test::ScriptedServer server(60s);
+    server.AddScript(c.script);
+    view.core.Preklad(c.language);
+    Start(view, test::KeyFor("0;noo;p;a.bin;"), server.HostPort());
+    ASSERT_TRUE(RunUntil(view, [&] { return view.core.CurrentWorker()->Terminated(); }));
+    const Lines log = view.Take();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "ShowError " + c.dialog), 1);
+    ASSERT_TRUE(view.core.CurrentWorker()->WaitFor(20s));
+  }
 }
 
 TEST_F(JobSession, ClosingDuringAJobAsksOnlyOnCloseAndEndsTheJob) {
