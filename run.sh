@@ -7,9 +7,11 @@
 # server on loopback with sample files, a downloader built to fetch from it,
 # and a key for those files, printed and put on the clipboard.
 #
-# With --package it starts nothing: it makes the Debian package of the
-# release build, build/run/kalvoran-downloader_<version>_<arch>.deb, for the
-# download servers set in build/run (or given as -D options after --package).
+# With --package it starts nothing: it makes the Debian packages of the
+# release build for the download servers set in build/run (or given as -D
+# options after --package): build/run/kalvoran-downloader_<version>_<arch>.deb
+# for the customers and build/run/kalvoran-vendor-tools_<version>_<arch>.deb
+# (the key maker, kalvoran-get and the server) for the vendor.
 # Usage: ./run.sh [--demo | --package [-DNAME=VALUE...]]
 set -euo pipefail
 
@@ -29,6 +31,7 @@ while [ $# -gt 0 ]; do
       echo "       ./run.sh --demo   the same against a local server, with a key to try"
       echo "       ./run.sh --package [-DKALVORAN_DOWNLOAD_SERVER_0=host ...]"
       echo "                         makes build/run/kalvoran-downloader_<version>_<arch>.deb"
+      echo "                         and build/run/kalvoran-vendor-tools_<version>_<arch>.deb"
       exit 0 ;;
     *) usage ;;
   esac
@@ -46,9 +49,13 @@ if [ "$package" = true ]; then
     "${cmake_options[@]}" >/dev/null
   cmake --build build/run --target package
   version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/run/CMakeCache.txt)
-  deb=build/run/kalvoran-downloader_${version}_$(dpkg --print-architecture).deb
-  echo "== $deb, for the download servers:"
-  dpkg-deb --field "$deb" Description | sed -n 's/^ *\([0-2]: \)/  \1/p'
+  suffix=${version}_$(dpkg --print-architecture).deb
+  # Without the window (-DKALVORAN_BUILD_APP=OFF) there is no customer's package.
+  [ ! -f "build/run/kalvoran-downloader_$suffix" ] ||
+    echo "== for the customers: build/run/kalvoran-downloader_$suffix"
+  echo "== for the vendor:    build/run/kalvoran-vendor-tools_$suffix"
+  echo "== for the download servers:"
+  dpkg-deb --field "build/run/kalvoran-vendor-tools_$suffix" Description | sed -n 's/^ *\([0-2]: \)/  \1/p'
   exit 0
 fi
 

@@ -18,6 +18,12 @@
 # KALVORAN_PHP_FPM name the programs when they are not found by themselves,
 # and KALVORAN_PHP the PHP of the built-in server.
 here=$(cd "$(dirname "$0")" && pwd)
+# A checkout has a files folder with a sample; an installed copy (the
+# vendor's package) has none, and the vendor names his own.
+if [ -z "${KALVORAN_SERVER_FILES:-}" ] && [ ! -d "$here/files" ]; then
+  echo "serve.sh: no folder $here/files: name the folder of the packages in KALVORAN_SERVER_FILES" >&2
+  exit 1
+fi
 if [ "${1:-}" != --nginx ]; then
   # php -S answers one request at a time, so a stalled download would hold up
   # every other one, its own resumption included: it gets workers. They are
@@ -149,8 +155,10 @@ else
   listen="listen 127.0.0.1:$port;"
   scheme=http
 fi
+# The site's root becomes this script's folder, whatever the file names: the
+# checkout's example path, or the folder the vendor's package installed.
 sed -e "s|^\( *\)listen 80;|\1$(escape "$listen")|" \
-  -e "s|/srv/kalvoran/server|$(escape "$here")|" \
+  -e "s|^\( *root \)\"[^\"]*\";|\1\"$(escape "$here")\";|" \
   -e "s|/srv/kalvoran/files|$(escape "$files")|" \
   -e "s|/srv/kalvoran/marks|$(escape "$marks")|" \
   -e "s|/srv/kalvoran/stats|$(escape "$stats")|" \
