@@ -29,15 +29,7 @@ trap 'bash "$SESSION_SCRIPT" stop "$WORK/session" "$WINE"' EXIT
 windows_run() { "$WINE" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 probe() { windows_run "$SHELL_PROBE" "$@"; }
 unix_path() { sed "s|^[Cc]:|$WINEPREFIX/drive_c|; s|\\\\|/|g" <<<"$1"; }
-wait_for() {
-  local tenths=$1 i
-  shift
-  for ((i = 0; i < tenths; i++)); do
-    "$@" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
+. "$(dirname "$0")/wait_for.sh"
 seconds_since() { awk -v ms=$(($(date +%s%N) / 1000000 - $1)) 'BEGIN { printf "%.2f", ms / 1000 }'; }
 now() { echo $(($(date +%s%N) / 1000000)); }
 

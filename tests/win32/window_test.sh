@@ -35,16 +35,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Waits up to $1 tenths of a second for the command after it to succeed.
-wait_for() {
-  local tenths=$1 i
-  shift
-  for ((i = 0; i < tenths; i++)); do
-    "$@" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
+. "$(dirname "$0")/wait_for.sh"
 # The shown windows of the program, one per line: the window first (during a
 # job its title starts with the percentage), then its dialogs (titled as the
 # program, "Warning" or "Error").
