@@ -180,6 +180,25 @@ case $case in
     [ ! -e "$folder/tmp.tmp" ] || fail "tmp.tmp left"
     ;;
 
+  job_ends_during_question)
+    # CLOSE asks while a slow job runs, and the job ends meanwhile: the
+    # question goes as if answered No, the end dialog comes alone, and after
+    # it nothing is left open and the program runs on.
+    start "$slow_port"
+    paste_key "$(key_for "0;noo;pack;big.bin;")"
+    click Button1
+    wait_for 300 test -e "$folder/tmp.tmp" || fail "the job did not start"
+    click Button2
+    asking() { xdotool search --onlyvisible --name '^Warning$' >/dev/null 2>&1; }
+    wait_for 50 asking || fail "CLOSE did not ask"
+    wait_for 300 eval '! asking && has_windows 2' || fail "the question stayed, or no end dialog"
+    import -window root "$SHOTS/job-ends-during-question.png"
+    xdotool key Return
+    wait_for 50 eval '[ "$(window_count)" = 1 ]' || fail "a dialog stayed"
+    ! ended || fail "the program ended"
+    cmp "$SERVERS/server/files/pack/big.bin" "$folder/big.bin" || fail "big.bin differs"
+    ;;
+
   minimise)
     start
     # Without a window manager Wine keeps a minimised window as a small bar
