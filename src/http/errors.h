@@ -16,9 +16,14 @@ class HttpError : public std::runtime_error {
   // Adds where the error happened, e.g. " (proxy 10.0.0.1:3128)", keeping
   // the kind: callers still tell the errors apart by their kinds.
   void AppendToMessage(const std::string& text) { message_ += text; }
+  // Whether the proxy, not the server, failed: it could not be reached,
+  // refused, or its setting cannot be used.
+  bool AtProxy() const noexcept { return atProxy_; }
+  void MarkAtProxy() noexcept { atProxy_ = true; }
 
  private:
   std::string message_;
+  bool atProxy_ = false;
 };
 
 #define KALVORAN_FIXED_ERROR(Name, Message)                      \

@@ -185,7 +185,11 @@ void HttpClient::Impl::OpenConnection() {
   const bool tls = EqualsNoCase(uri.Protocol, "https");
   if (tls && !TlsSession::Available()) throw EClientError("IOHandler value is not valid");
   proxy = owner.Proxies.For(uri.Protocol, uri.Host);
-  if (proxy && !proxy->Error.empty()) throw EClientError(proxy->Error);
+  if (proxy && !proxy->Error.empty()) {
+    EClientError unusable(proxy->Error);
+    unusable.MarkAtProxy();
+    throw unusable;
+  }
 
   std::string next;
   if (!proxy) {
@@ -233,6 +237,7 @@ void HttpClient::Impl::ConnectThroughProxy(bool tunnel, int timeout) {
     if (tunnel) OpenTunnel();
   } catch (HttpError& e) {
     if (!dynamic_cast<EHttpProtocolError*>(&e)) e.AppendToMessage(" (proxy " + proxy->Name() + ")");
+    e.MarkAtProxy();
     connection.Disconnect();
     throw;
   }
@@ -260,7 +265,9 @@ void HttpClient::Impl::OpenTunnel() {
   if (code / 100 != 2) {
     // Its body, if any, is the proxy's page about itself: the connection
     // cannot carry anything else now.
-    throw EHttpProtocolError(code, "The proxy " + proxy->Name() + " answered: " + status, "");
+    EHttpProtocolError refused(code, "The proxy " + proxy->Name() + " answered: " + status, "");
+    refused.MarkAtProxy();
+    throw refused;
   }
 }
 

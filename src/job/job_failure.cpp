@@ -8,15 +8,6 @@
 namespace kalvoran {
 namespace {
 
-// The HTTP client names the proxy in what went wrong with it: an answer of
-// the proxy itself ("The proxy host:port answered: ..."), a proxy setting it
-// cannot use ("The proxy ... cannot be used: ..."), and a failure to reach
-// it (" (proxy host:port)" after the socket's own text).
-bool ComesFromProxy(const HttpError& e) {
-  const std::string_view message = e.what();
-  return message.rfind("The proxy ", 0) == 0 || message.find(" (proxy ") != std::string_view::npos;
-}
-
 JobFailure FailureOfSocketError(int code) {
   switch (code) {
     case 10051:  // network unreachable
@@ -37,7 +28,7 @@ JobFailure FailureOfSocketError(int code) {
 }
 
 JobFailure FailureOfHttpError(const HttpError& error) {
-  const bool atProxy = ComesFromProxy(error);
+  const bool atProxy = error.AtProxy();
   if (const auto* e = dynamic_cast<const EHttpProtocolError*>(&error)) {
     // 407 comes from a proxy only, however it was reached.
     return atProxy || e->ErrorCode() == 407 ? JobFailure::kProxy : JobFailure::kServerError;

@@ -180,10 +180,6 @@ TEST(JobFailures, ErrorsNoLocalServerMakesAreToldByTheirCause) {
       {of(EConnectTimeout()), JobFailure::kUnreachable},
       {of(ETlsError("TLS: certificate verify failed: expired")), JobFailure::kUntrustedCertificate},
       {of(ETlsError("TLS: handshake failed: no shared cipher")), JobFailure::kNone},
-      {of(EHttpProtocolError(403, "The proxy p:1 answered: HTTP/1.1 403 Forbidden", "")),
-       JobFailure::kProxy},
-      {of(EClientError("The proxy socks5://p cannot be used: only http:// proxies are supported.")),
-       JobFailure::kProxy},
       {of(EStreamError("Cannot write the file", EPERM)), JobFailure::kFolderNotWritable},
       {of(std::runtime_error("unforeseen")), JobFailure::kNone},
   };

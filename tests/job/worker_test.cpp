@@ -245,6 +245,7 @@ TEST_F(WorkerTest, AnInterruptedJobKnowsWhatInterruptedIt) {
        Script().ReadHead().Send("HTTP/1.1 407 Proxy Authentication Required\r\n\r\n"), "", "self",
        JobFailure::kProxy},
       {"proxy absent", Script(), "", nobody, JobFailure::kProxy},
+      {"proxy unusable", Script(), "", "socks5://" + nobody, JobFailure::kProxy},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
